@@ -1,0 +1,34 @@
+#include "app/scan_table.h"
+
+#include "scan/record_fields.h"
+
+namespace kestrune {
+
+const std::vector<std::string>& ScanTableColumns() {
+    static const std::vector<std::string> columns = {
+        "LBOUND", "UBOUND", "PortName", "DeviceName", "sObjName", "Name",
+    };
+    return columns;
+}
+
+std::string ScanTableHeader() {
+    std::string line;
+    for (const std::string& name : ScanTableColumns()) {
+        if (!line.empty()) line += '\t';
+        line += name;
+    }
+    return line;
+}
+
+std::string ScanTableLine(const PortRecord& record) {
+    std::string line;
+    bool first = true;
+    for (const std::string& name : ScanTableColumns()) {
+        if (!first) line += '\t';
+        first = false;
+        if (const FieldInfo* field = FindRecordField(name)) line += RecordFieldText(record, *field);
+    }
+    return line;
+}
+
+}  // namespace kestrune

@@ -1,0 +1,45 @@
+#include "scan/scan_driver.h"
+
+#include "scan/discovery.h"
+#include "support/fixed_text.h"
+#include "support/safe_array.h"
+
+namespace kestrune {
+
+void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow) {
+    (void)statusWindow;  // progress comes with the owner search
+    const std::vector<DiscoveredPort> working = DiscoverPorts();
+
+    ports.assign(working.size(), PortRecord{});
+
+    // Probe pass.
+    for (size_t i = 0; i < ports.size(); ++i) {
+        PortRecord& record = ports[i];
+        SetText(record.DeviceName, working[i].deviceName);
+        SetText(record.sObjName, working[i].objName);
+        SetText(record.PortName, working[i].portName);
+        record.ObjHandle = 0;
+        record.ObjAddress = 0;
+        if (TextEmpty(record.Name)) SetText(record.Name, Text(record.PortName));
+    }
+
+    // Per-port pass.
+    const int32_t upper = static_cast<int32_t>(ports.size()) - 1;
+    for (PortRecord& record : ports) {
+        record.LBOUND = 0;
+        record.UBOUND = upper;
+    }
+}
+
+}  // namespace kestrune
+
+using namespace kestrune;
+
+KESTRUNE_API int32_t WINAPI SerialPort_Enum(SAFEARRAY** ports, uint32_t* statusWindow) {
+    if (!ports) return kNullArgumentResult;
+    std::vector<PortRecord> records;
+    ScanPorts(records, statusWindow);
+    if (!ReplaceSafeArray(ports, records.data(), sizeof(PortRecord), static_cast<uint32_t>(records.size())))
+        return 7;
+    return 0;
+}

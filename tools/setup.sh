@@ -1,0 +1,18 @@
+#!/bin/bash
+# Installs the Debian packages the project needs, once. Idempotent and quiet when all are present.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+PACKAGES=(wine64 xvfb g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
+          binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 libwine-dev cmake googletest socat
+          gcc make python3 imagemagick x11-utils)
+missing=()
+for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    log "installing: ${missing[*]}"
+    SUDO=; [[ $(id -u) -eq 0 ]] || SUDO=sudo
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
