@@ -1,0 +1,70 @@
+#pragma once
+// The diagnostic report "SerialPort.Kestrune": operating-system and program information,
+// the process environment and one table line per scanned port, rewritten in the current
+// folder at the end of every refresh. ANSI text, CR LF line ends, print zones of 14.
+//
+// The text is built by pure functions (below) from the records, an OsInfoRecord and the
+// environment listing; WriteDiagnosticReport only gathers those and writes the file.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scan/port_record.h"
+#include "sysinfo/os_info.h"
+
+namespace kestrune {
+
+constexpr const char kReportFileName[] = "SerialPort.Kestrune";
+constexpr std::size_t kPrintZone = 14;
+
+// Gathers the OS, build-tool and program information and the environment, builds the
+// report and writes it to "SerialPort.Kestrune" in the current folder. Never throws.
+// Returns ERROR_SUCCESS, or the Win32 error that stopped it (the file held open by another
+// program gives ERROR_SHARING_VIOLATION). The text is complete in memory before the file is
+// opened, so a file that cannot be opened keeps its previous content. Callers may ignore
+// the result: nothing else depends on it.
+DWORD WriteDiagnosticReport(const std::vector<PortRecord>& records) noexcept;
+
+// Same, written to the given path (relative names resolve against the current folder).
+DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& records) noexcept;
+
+// Full path of the report in the current folder, for messages such as "report: <path>".
+std::string DiagnosticReportPath();
+
+// ---- Pure text building -------------------------------------------------------------
+
+// Number forms. Signed decimal: " 5" / "-5". Printed number: signed decimal and one blank.
+// Trimmed: no blanks at all.
+std::string SignedDecimal(int64_t value);
+std::string PrintedNumber(int64_t value);
+std::string TrimmedDecimal(int64_t value);
+// Fixed-point stop bits (value times 10000) in the shortest decimal form: 1, 1.5, 2.
+std::string StopBitsText(int64_t stored);
+
+// A line of print zones: Zone(item) appends the item and pads with blanks up to the next
+// multiple of 14 counted from the line start (a full 14 when it ends exactly on one);
+// Add(item) appends without a zone step.
+class ZoneLine {
+public:
+    ZoneLine& Zone(std::string_view item);
+    ZoneLine& Add(std::string_view item);
+    const std::string& text() const { return text_; }
+
+private:
+    std::string text_;
+};
+
+// The report's lines without their CR LF, block by block.
+std::vector<std::string> OsInfoReportLines(const OsInfoRecord& info);
+std::string PortTableHeader();
+std::string PortTableUnderline();
+std::string PortTableLine(const PortRecord& record);
+
+// The whole file's text, CR LF line ends included.
+std::string BuildDiagnosticReport(const std::vector<PortRecord>& records, const OsInfoRecord& info,
+                                  std::string_view environmentListing);
+
+}  // namespace kestrune

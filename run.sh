@@ -1,0 +1,18 @@
+#!/bin/bash
+# Sets up what is missing, builds, brings up the demo lab (a Wine machine with virtual
+# serial ports) and runs Kestrune's scan over it.
+set -euo pipefail
+cd "$(dirname "$0")"
+source tools/common.sh
+
+bash tools/setup.sh
+bash tools/prefix.sh
+bash tools/build.sh
+
+python3 lab/serlab.py up lab/layouts/demo.ini >&2
+trap 'python3 lab/serlab.py down >/dev/null 2>&1 || true' EXIT
+
+tools/wine-run "$BUILD_X64/kestrune-scan.exe" </dev/null
+if [[ -x tools/show-window.sh ]]; then
+    tools/show-window.sh
+fi
