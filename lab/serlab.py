@@ -1,0 +1,1064 @@
+#!/usr/bin/env python3
+"""serlab - the serial lab: a Wine prefix that looks like a Windows machine with serial hardware.
+
+Commands:
+  up LAYOUT               bring the lab up with LAYOUT (a file, or a name under lab/layouts/)
+  down                    tear down what `up` started (by process id) and stop the Wine server
+  status                  show the ports and the processes of the lab
+  wire COMn KIND [PEER]   rewire a port: none, loopback, null-modem PEER, device, dsr-only
+  far COMn [--dtr on|off] [--rts on|off] [--ri on|off]
+                          set the lines a far-end device drives (device wiring)
+  remove COMn             unplug a port: its socat ends and its pseudo-terminal disappears
+  replug COMn             plug a removed port in again (new pseudo-terminal, device map rewritten)
+  hold COMn [--baud N] [--data N] [--parity P] [--stop S] [--dtr on|off] [--rts on|off]
+                          start a lab holder on a port
+  release COMn            stop the lab holder of a port
+
+Paths: repository R = parent of this file's folder; work dir W = $KESTRUNE_WORK or R/.work;
+Wine prefix W/prefix; lab files under W/lab.
+"""
+import argparse
+import configparser
+import fcntl
+import glob
+import json
+import mmap
+import os
+import re
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import time
+
+R = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+W = os.path.abspath(os.environ.get("KESTRUNE_WORK") or os.path.join(R, ".work"))
+PREFIX = os.path.join(W, "prefix")
+LAB = os.path.join(W, "lab")
+PORTS_DIR = os.path.join(LAB, "ports")
+STATE_FILE = os.path.join(LAB, "state.bin")
+RUN_FILE = os.path.join(LAB, "run.json")
+ENV_FILE = os.path.join(LAB, "env")
+PRELOAD_SO = os.path.join(LAB, "serlab_preload.so")
+LAB_SRC = os.path.join(R, "lab")
+WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+CXX = "x86_64-w64-mingw32-g++-posix"
+PREFIX_LAB_DIR = os.path.join(PREFIX, "drive_c", "lab")
+HOLDER_WIN = "C:\\lab\\holder.exe"
+
+# ---- shared state file (lab/include/lab_state.h) ----------------------------------------------
+STATE_MAGIC = 0x42414C53
+STATE_VERSION = 1
+MAX_PORTS = 64
+HEADER_SIZE = 64
+SLOT_SIZE = 64
+STATE_SIZE = HEADER_SIZE + SLOT_SIZE * MAX_PORTS
+OFF_IN_USE, OFF_PTY, OFF_COM, OFF_WIRING, OFF_PEER, OFF_OUT, OFF_FAR, OFF_CFLAG, OFF_CFLAG_SET, OFF_OPENS = (
+    0, 4, 8, 12, 16, 20, 24, 28, 32, 36)
+WIRINGS = {"none": 0, "loopback": 1, "null-modem": 2, "device": 3, "dsr-only": 4}
+LINE_DTR, LINE_RTS, LINE_RI = 0x002, 0x004, 0x080
+
+# ---- layout kinds -------------------------------------------------------------------------------
+DEVICE_KINDS = {"free", "held", "loopback", "null-modem", "device", "dsr-only"}
+KINDS = DEVICE_KINDS | {"portlist-only", "devicemap-unopenable"}
+DEFAULT_WIRING = {"free": "none", "held": "none", "loopback": "loopback", "null-modem": "null-modem",
+                  "device": "device", "dsr-only": "dsr-only"}
+HOLDER_KEYS = ("baud", "data", "parity", "stop", "dtr", "rts")
+PORTLIST_DEFAULT = "9600,n,8,1"
+
+
+class LabError(Exception):
+    pass
+
+
+def log(msg):
+    print(f"[serlab] {msg}", file=sys.stderr, flush=True)
+
+
+# ---- environments -------------------------------------------------------------------------------
+
+def plain_env():
+    """Environment for non-Wine helpers (socat, compilers): no preload library."""
+    env = dict(os.environ)
+    env.pop("LD_PRELOAD", None)
+    return env
+
+
+def lab_env_vars():
+    return {"LD_PRELOAD": PRELOAD_SO, "KESTRUNE_LAB_STATE": STATE_FILE, "KESTRUNE_WORK": W}
+
+
+def wine_env(with_lab=True):
+    env = plain_env()
+    env.update({"WINEPREFIX": PREFIX, "WINEDEBUG": "-all", "WINEARCH": "win64", "KESTRUNE_WORK": W})
+    if with_lab:
+        env.update(lab_env_vars())
+    return env
+
+
+DEVNULL = subprocess.DEVNULL
+
+
+# ---- layout -------------------------------------------------------------------------------------
+
+def com_number(name):
+    m = re.fullmatch(r"COM([1-9][0-9]{0,2})", name.strip().upper())
+    if not m or int(m.group(1)) > 256:
+        raise LabError(f"not a COM name: {name!r}")
+    return int(m.group(1))
+
+
+def find_layout(arg):
+    for cand in (arg, os.path.join(LAB_SRC, "layouts", arg), os.path.join(LAB_SRC, "layouts", arg + ".ini")):
+        if os.path.isfile(cand):
+            return os.path.abspath(cand)
+    raise LabError(f"layout not found: {arg}")
+
+
+def on_off(value, what):
+    v = str(value).strip().lower()
+    if v in ("on", "1", "yes", "true"):
+        return True
+    if v in ("off", "0", "no", "false"):
+        return False
+    raise LabError(f"{what}: expected on or off, got {value!r}")
+
+
+def load_layout(path):
+    cp = configparser.ConfigParser(interpolation=None, inline_comment_prefixes=(";", "#"))
+    cp.optionxform = str.lower
+    try:
+        with open(path, encoding="utf-8") as f:
+            cp.read_file(f)
+    except (OSError, configparser.Error) as e:
+        raise LabError(f"cannot read layout {path}: {e}")
+    name = cp.get("lab", "name", fallback=os.path.splitext(os.path.basename(path))[0])
+    ports = []
+    seen = set()
+    for sec in cp.sections():
+        if sec.lower() == "lab":
+            continue
+        com = f"COM{com_number(sec)}"
+        if com in seen:
+            raise LabError(f"{com} declared twice")
+        seen.add(com)
+        o = {k: v.strip() for k, v in cp.items(sec)}
+        kind = o.get("kind", "").lower()
+        if kind not in KINDS:
+            raise LabError(f"{com}: unknown kind {kind!r} (one of {', '.join(sorted(KINDS))})")
+        p = {"com": com, "num": com_number(com), "kind": kind, "peer": "", "holder": {}}
+        if kind in DEVICE_KINDS:
+            p["wiring"] = o.get("wiring", DEFAULT_WIRING[kind]).lower()
+            if p["wiring"] not in WIRINGS:
+                raise LabError(f"{com}: unknown wiring {p['wiring']!r}")
+            if p["wiring"] == "null-modem":
+                if not o.get("peer"):
+                    raise LabError(f"{com}: null-modem needs peer = COMn")
+                p["peer"] = f"COM{com_number(o['peer'])}"
+            far = 0
+            if on_off(o.get("far_dtr", "on"), f"{com} far_dtr"):
+                far |= LINE_DTR
+            if on_off(o.get("far_rts", "on"), f"{com} far_rts"):
+                far |= LINE_RTS
+            if on_off(o.get("far_ri", "off"), f"{com} far_ri"):
+                far |= LINE_RI
+            p["far_lines"] = far if p["wiring"] == "device" else 0
+            p["device_name"] = ""  # measured when the pty exists
+        else:
+            p["wiring"] = ""
+            p["far_lines"] = 0
+            p["device_name"] = o.get("device", f"\\Device\\Serial{p['num'] - 1}") \
+                if kind == "devicemap-unopenable" else ""
+        in_pl_default = "no" if kind == "devicemap-unopenable" else "yes"
+        pl = o.get("portlist", PORTLIST_DEFAULT if on_off(o.get("in_portlist", in_pl_default), "in_portlist")
+                   else "")
+        if pl.lower() in ("no", "off"):
+            pl = ""
+        p["portlist"] = pl
+        if kind == "held":
+            h = {}
+            for k in HOLDER_KEYS:
+                if k in o and o[k] != "":
+                    h[k] = o[k]
+            p["holder"] = h
+        elif any(k in o for k in HOLDER_KEYS):
+            raise LabError(f"{com}: holder settings only for kind = held")
+        ports.append(p)
+    by = {p["com"]: p for p in ports}
+    for p in ports:
+        if p["peer"]:
+            q = by.get(p["peer"])
+            if not q or q["kind"] not in DEVICE_KINDS or q["com"] == p["com"]:
+                raise LabError(f"{p['com']}: peer {p['peer']} is not a port with a device")
+            if q["wiring"] != "null-modem":
+                raise LabError(f"{p['com']}: peer {q['com']} must be wired null-modem too")
+            if q["peer"] and q["peer"] != p["com"]:
+                raise LabError(f"{p['com']}: peer {q['com']} is wired to {q['peer']}")
+            q["peer"] = p["com"]
+    if sum(1 for p in ports if p["kind"] in DEVICE_KINDS) > MAX_PORTS:
+        raise LabError("too many ports")
+    return {"name": name, "path": path, "ports": ports}
+
+
+# ---- unix <-> Windows paths --------------------------------------------------------------------
+
+def drives():
+    out = []
+    dd = os.path.join(PREFIX, "dosdevices")
+    try:
+        names = os.listdir(dd)
+    except OSError:
+        return [("Z:", "/")]
+    for n in names:
+        if re.fullmatch(r"[a-z]:", n):
+            t = os.path.realpath(os.path.join(dd, n))
+            if os.path.isdir(t):
+                out.append((n.upper(), t))
+    return out or [("Z:", "/")]
+
+
+def windows_path(unix_path):
+    """Windows (DOS) path of a unix path, as Wine names it: the drive with the longest matching root."""
+    p = os.path.realpath(unix_path)
+    best = None
+    for letter, root in drives():
+        r = root.rstrip("/")
+        if p == r or p.startswith(r + "/") or r == "":
+            if best is None or len(r) > len(best[1]):
+                best = (letter, r)
+    if best is None:
+        best = ("Z:", "")
+    rest = p[len(best[1]):]
+    return best[0] + (rest.replace("/", "\\") or "\\")
+
+
+def nt_object_name(unix_path):
+    """Object name Wine gives an open handle of the file: NT form of the resolved unix path."""
+    return "\\??\\" + windows_path(unix_path)
+
+
+# ---- processes --------------------------------------------------------------------------------
+
+def pid_cmdline(pid):
+    try:
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            return f.read().replace(b"\0", b" ").decode(errors="replace")
+    except OSError:
+        return None
+
+
+def pid_alive(pid):
+    if not pid:
+        return False
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except (OSError, IndexError):
+        return False
+
+
+def kill_pid(pid, marker, sig=signal.SIGTERM, wait=2.0):
+    """Kill pid if it is still the process we started (its command line contains marker)."""
+    cl = pid_cmdline(pid)
+    if not cl or marker not in cl:
+        return False
+    try:
+        os.kill(pid, sig)
+    except OSError:
+        return False
+    end = time.time() + wait
+    while time.time() < end and pid_alive(pid):
+        time.sleep(0.01)
+    if pid_alive(pid):
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except OSError:
+            pass
+    return True
+
+
+def lab_socat_pids():
+    """socat processes serving this work dir's ports (also those of a crashed run)."""
+    out = []
+    marker = f"{PORTS_DIR}/"
+    for d in os.listdir("/proc"):
+        if d.isdigit():
+            cl = pid_cmdline(int(d))
+            if cl and cl.startswith("socat ") and marker in cl:
+                out.append(int(d))
+    return out
+
+
+# ---- builds ------------------------------------------------------------------------------------
+
+def newer(target, sources):
+    try:
+        t = os.path.getmtime(target)
+    except OSError:
+        return False
+    return all(os.path.getmtime(s) <= t for s in sources)
+
+
+def build_preload():
+    srcs = [os.path.join(LAB_SRC, "preload", "serlab_preload.c"), os.path.join(LAB_SRC, "include", "lab_state.h")]
+    if newer(PRELOAD_SO, srcs):
+        return PRELOAD_SO
+    tmp = PRELOAD_SO + ".tmp"
+    cmd = ["gcc", "-O2", "-Wall", "-shared", "-fPIC", "-fvisibility=hidden", "-o", tmp, srcs[0], "-ldl", "-lpthread"]
+    r = subprocess.run(cmd, env=plain_env(), stdin=DEVNULL, capture_output=True, text=True)
+    if r.returncode != 0:
+        raise LabError("building the preload library failed:\n" + r.stderr)
+    os.replace(tmp, PRELOAD_SO)
+    return PRELOAD_SO
+
+
+def windows_tool(name):
+    """holder.exe / labreg.exe: the x86_64 build's copy when current, else built here into W/lab."""
+    src = os.path.join(LAB_SRC, "holder", name + ".cpp")
+    built = os.path.join(W, "build-x86_64", "lab", name + ".exe")
+    if newer(built, [src]):
+        return built
+    own = os.path.join(LAB, name + ".exe")
+    if newer(own, [src]):
+        return own
+    tmp = own + ".tmp.exe"
+    cmd = [CXX, "-std=c++17", "-O2", "-s", "-static", "-o", tmp, src]
+    r = subprocess.run(cmd, env=plain_env(), stdin=DEVNULL, capture_output=True, text=True)
+    if r.returncode != 0:
+        raise LabError(f"building {name}.exe failed:\n" + r.stderr)
+    os.replace(tmp, own)
+    return own
+
+
+def ensure_prefix():
+    if os.path.isfile(os.path.join(PREFIX, "system.reg")):
+        return
+    script = os.path.join(R, "tools", "prefix.sh")
+    env = wine_env(with_lab=False)
+    if os.path.isfile(script):
+        subprocess.run(["bash", script], env=env, stdin=DEVNULL, stdout=DEVNULL, stderr=DEVNULL, check=False)
+    if not os.path.isfile(os.path.join(PREFIX, "system.reg")):
+        log(f"creating Wine prefix {PREFIX}")
+        os.makedirs(W, exist_ok=True)
+        subprocess.run([WINE, "wineboot", "-i"], env=env, stdin=DEVNULL, stdout=DEVNULL, stderr=DEVNULL)
+        subprocess.run([WINESERVER, "-w"], env=env, stdin=DEVNULL, stdout=DEVNULL, stderr=DEVNULL)
+    if not os.path.isfile(os.path.join(PREFIX, "system.reg")):
+        raise LabError(f"no Wine prefix at {PREFIX}")
+
+
+# ---- Wine registry file (system.reg) ---------------------------------------------------------
+
+def reg_escape(s):
+    out = []
+    for ch in s:
+        if ch == "\\":
+            out.append("\\\\")
+        elif ch == '"':
+            out.append('\\"')
+        elif 32 <= ord(ch) < 127:
+            out.append(ch)
+        else:
+            out.append(f"\\x{ord(ch):04x}")
+    return "".join(out)
+
+
+def reg_value_name(line):
+    """Unescaped value name of a `"name"=...` line, or None."""
+    if not line.startswith('"'):
+        return None
+    out, i = [], 1
+    while i < len(line):
+        c = line[i]
+        if c == "\\" and i + 1 < len(line):
+            out.append(line[i + 1])
+            i += 2
+            continue
+        if c == '"':
+            return "".join(out)
+        out.append(c)
+        i += 1
+    return None
+
+
+def reg_set_values(lines, key, values, keep=lambda name: False):
+    """Replace the values of key (relative to HKLM) in system.reg lines.
+
+    values: list of (name, data) REG_SZ values; existing values for which keep(name) is true stay.
+    """
+    header = "[" + reg_escape(key) + "]"
+    start = None
+    for i, ln in enumerate(lines):
+        low = ln.rstrip().lower()
+        if low == header.lower() or low.startswith(header.lower() + " "):
+            start = i
+            break
+    now = int(time.time())
+    filetime = (now + 11644473600) * 10000000
+    new_values = [f'"{reg_escape(n)}"="{reg_escape(d)}"' for n, d in values]
+    if start is None:
+        if lines and lines[-1].strip():
+            lines.append("")
+        lines.extend([f"{header} {now}", f"#time={filetime:x}"] + new_values + [""])
+        return
+    end = start + 1
+    while end < len(lines) and lines[end].strip():
+        end += 1
+    body = lines[start + 1:end]
+    meta, kept, cur_keep = [], [], False
+    for ln in body:
+        if ln.startswith("#"):
+            meta.append(ln)
+            cur_keep = False
+        elif ln.startswith('"') or ln.startswith("@"):
+            name = reg_value_name(ln)
+            cur_keep = name is not None and keep(name)
+            if cur_keep:
+                kept.append(ln)
+        elif ln.startswith(" ") and cur_keep:  # continuation of a kept value
+            kept.append(ln)
+    meta = [m for m in meta if not m.startswith("#time=")] + [f"#time={filetime:x}"]
+    lines[start:end] = [f"{header} {now}"] + meta + kept + new_values
+
+
+def write_registry(layout):
+    path = os.path.join(PREFIX, "system.reg")
+    with open(path, encoding="utf-8", errors="surrogateescape", newline="\n") as f:
+        lines = f.read().split("\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    wine_ports = [(p["com"], os.path.join(PORTS_DIR, p["com"])) for p in layout["ports"] if p["kind"] in DEVICE_KINDS]
+    reg_set_values(lines, "Software\\Wine\\Ports", wine_ports)
+    port_list = [(p["com"] + ":", p["portlist"]) for p in layout["ports"] if p["portlist"]]
+    reg_set_values(lines, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports", port_list,
+                   keep=lambda name: "COM" not in name.upper())
+    tmp = path + ".serlab.tmp"
+    with open(tmp, "w", encoding="utf-8", errors="surrogateescape", newline="\n") as f:
+        f.write("\n".join(lines) + "\n")
+    os.replace(tmp, path)
+
+
+def clean_dosdevices():
+    """Remove every COM/LPT link: the mount manager recreates those of the lab's ports."""
+    dd = os.path.join(PREFIX, "dosdevices")
+    for n in os.listdir(dd):
+        if re.fullmatch(r"(com|lpt)[0-9]+", n, re.I):
+            try:
+                os.unlink(os.path.join(dd, n))
+            except OSError:
+                pass
+
+
+# ---- state file -------------------------------------------------------------------------------
+
+def new_state(slots):
+    buf = bytearray(STATE_SIZE)
+    struct.pack_into("<5I", buf, 0, STATE_MAGIC, STATE_VERSION, STATE_SIZE, MAX_PORTS, 1)
+    for i, s in enumerate(slots):
+        struct.pack_into("<IIIIiIIIII", buf, HEADER_SIZE + i * SLOT_SIZE, 1, s["pty"], s["num"],
+                         WIRINGS[s["wiring"]], s["peer_slot"], 0, s["far_lines"], 0, 0, 0)
+    tmp = STATE_FILE + ".tmp"
+    with open(tmp, "wb") as f:
+        f.write(buf)
+    os.replace(tmp, STATE_FILE)
+
+
+class State:
+    """The live state file, mapped: changes are seen at once by every Wine process."""
+
+    def __init__(self):
+        self.f = open(STATE_FILE, "r+b")
+        self.m = mmap.mmap(self.f.fileno(), STATE_SIZE)
+        magic, version = struct.unpack_from("<2I", self.m, 0)
+        if magic != STATE_MAGIC or version != STATE_VERSION:
+            raise LabError("state file has a foreign layout")
+
+    def close(self):
+        self.m.close()
+        self.f.close()
+
+    def get(self, slot, off):
+        return struct.unpack_from("<I", self.m, HEADER_SIZE + slot * SLOT_SIZE + off)[0]
+
+    def set(self, slot, off, value, signed=False):
+        struct.pack_into("<i" if signed else "<I", self.m, HEADER_SIZE + slot * SLOT_SIZE + off, value)
+
+    def bump(self):
+        g = struct.unpack_from("<I", self.m, 16)[0]
+        struct.pack_into("<I", self.m, 16, (g + 1) & 0xFFFFFFFF)
+
+
+# ---- socat ------------------------------------------------------------------------------------
+
+def start_socat(com):
+    a = os.path.join(PORTS_DIR, com)
+    b = os.path.join(PORTS_DIR, com + ".far")
+    for x in (a, b):
+        if os.path.lexists(x):
+            os.unlink(x)
+    logf = open(os.path.join(LAB, f"socat-{com}.log"), "ab")
+    p = subprocess.Popen(["socat", "-d", "-d", f"pty,raw,echo=0,link={a}", f"pty,raw,echo=0,link={b}"],
+                         stdin=DEVNULL, stdout=DEVNULL, stderr=logf, env=plain_env(), start_new_session=True)
+    logf.close()
+    return p, a, b
+
+
+def wait_links(procs, timeout=5.0):
+    end = time.time() + timeout
+    for com, (p, a, b) in procs.items():
+        while not (os.path.exists(a) and os.path.exists(b)):
+            if p.poll() is not None:
+                raise LabError(f"socat for {com} exited (see {LAB}/socat-{com}.log)")
+            if time.time() > end:
+                raise LabError(f"socat for {com} did not create its ptys")
+            time.sleep(0.005)
+
+
+def pty_number(path):
+    m = re.fullmatch(r"/dev/pts/([0-9]+)", os.path.realpath(path))
+    if not m:
+        raise LabError(f"{path} is not a pty")
+    return int(m.group(1))
+
+
+def start_bridge(far_a, far_b=None):
+    """Data path behind the far ends: an echo (loopback plug) or a cross-link (null-modem pair)."""
+    b = ["PIPE"] if far_b is None else [f"FILE:{far_b},raw,echo=0"]
+    logf = open(os.path.join(LAB, "bridges.log"), "ab")
+    p = subprocess.Popen(["socat", "-d", f"FILE:{far_a},raw,echo=0"] + b, stdin=DEVNULL, stdout=DEVNULL,
+                         stderr=logf, env=plain_env(), start_new_session=True)
+    logf.close()
+    return p.pid
+
+
+def wanted_bridges(run):
+    out = {}
+    by = {p["com"]: p for p in run["ports"]}
+    for p in run["ports"]:
+        if not p.get("present"):
+            continue
+        if p.get("wiring") == "loopback":
+            out[f"loop:{p['com']}"] = [p["far_link"]]
+        elif p.get("wiring") == "null-modem" and p.get("peer"):
+            q = by.get(p["peer"])
+            if q and q.get("present") and q.get("wiring") == "null-modem" and q.get("peer") == p["com"]:
+                a, b = sorted([p, q], key=lambda x: x["num"])
+                out[f"nm:{a['com']}:{b['com']}"] = [a["far_link"], b["far_link"]]
+    return out
+
+
+def sync_bridges(run):
+    """Start and stop bridge processes so that the data paths follow the wiring."""
+    have = run.setdefault("bridges", {})
+    want = wanted_bridges(run)
+    for key in list(have):
+        if key not in want or not pid_alive(have[key]["pid"]) or have[key]["links"] != want[key]:
+            kill_pid(have[key]["pid"], f"{PORTS_DIR}/")
+            del have[key]
+    for key, links in want.items():
+        if key not in have:
+            have[key] = {"pid": start_bridge(*links), "links": links}
+
+
+# ---- server ------------------------------------------------------------------------------------
+
+def stop_server():
+    env = wine_env(with_lab=False)
+    subprocess.run([WINESERVER, "-k"], env=env, stdin=DEVNULL, stdout=DEVNULL, stderr=DEVNULL)
+    try:
+        subprocess.run([WINESERVER, "-w"], env=env, stdin=DEVNULL, stdout=DEVNULL, stderr=DEVNULL, timeout=15)
+    except subprocess.TimeoutExpired:
+        log("wineserver did not stop in time")
+
+
+def server_running():
+    """A wineserver of this prefix listens on /tmp/wine-*/server-DEV-INO/socket (or /tmp/.wine-UID/...)."""
+    try:
+        st = os.stat(PREFIX)
+    except OSError:
+        return False
+    name = f"server-{st.st_dev:x}-{st.st_ino:x}"
+    return bool(glob.glob(f"/tmp/wine-*/{name}/socket") + glob.glob(f"/tmp/.wine-{os.getuid()}/{name}/socket"))
+
+
+def start_server():
+    r = subprocess.run([WINESERVER, "-p"], env=wine_env(), stdin=DEVNULL, stdout=DEVNULL, stderr=DEVNULL)
+    if r.returncode != 0:
+        raise LabError("wineserver -p failed")
+
+
+def run_labreg(labreg, entries, expect):
+    spec = os.path.join(LAB, "devicemap.txt")
+    with open(spec, "w", encoding="ascii", newline="\r\n") as f:
+        f.write(f"expect {expect}\n")
+        for name, com in entries:
+            f.write(f"{name}\t{com}\n")
+    r = subprocess.run([WINE, labreg, windows_path(spec)], env=wine_env(), stdin=DEVNULL, stdout=DEVNULL,
+                       stderr=DEVNULL, timeout=60)
+    if r.returncode == 4:
+        log("the mount manager did not publish its device map in time; the lab's entries were written anyway")
+    elif r.returncode != 0:
+        raise LabError(f"writing the device map failed (labreg exit {r.returncode})")
+
+
+# ---- holders -----------------------------------------------------------------------------------
+
+def holder_args(settings):
+    args = []
+    for k in HOLDER_KEYS:
+        if k in settings and settings[k] != "":
+            args += [f"--{k}", str(settings[k])]
+    return args
+
+
+def start_holder(com, settings, timeout=20.0):
+    os.makedirs(PREFIX_LAB_DIR, exist_ok=True)
+    ready = os.path.join(PREFIX_LAB_DIR, f"ready-{com}.txt")
+    for x in (ready, ready + ".tmp"):
+        if os.path.exists(x):
+            os.unlink(x)
+    cmd = [WINE, HOLDER_WIN, com] + holder_args(settings) + ["--ready-file", f"C:\\lab\\ready-{com}.txt"]
+    p = subprocess.Popen(cmd, env=wine_env(), stdin=DEVNULL, stdout=DEVNULL, stderr=DEVNULL,
+                         start_new_session=True)
+    end = time.time() + timeout
+    while not os.path.exists(ready):
+        if p.poll() is not None and not os.path.exists(ready):
+            raise LabError(f"holder for {com} exited with {p.returncode}")
+        if time.time() > end:
+            kill_pid(p.pid, "holder", signal.SIGKILL)
+            raise LabError(f"holder for {com} did not get ready")
+        time.sleep(0.005)
+    with open(ready, encoding="ascii", errors="replace") as f:
+        text = f.read()
+    m = re.search(r"pid=([0-9]+)", text)
+    if not m:
+        raise LabError(f"holder for {com} could not hold the port: {text.strip()}")
+    return {"unix_pid": p.pid, "pid": int(m.group(1)), "settings": settings}
+
+
+def stop_holder(h):
+    if h and h.get("unix_pid"):
+        kill_pid(h["unix_pid"], "holder", signal.SIGKILL)
+
+
+# ---- run record, layout.ini, env ---------------------------------------------------------------
+
+def load_run():
+    try:
+        with open(RUN_FILE) as f:
+            return json.load(f)
+    except (OSError, ValueError):
+        return None
+
+
+def save_run(run):
+    tmp = RUN_FILE + ".tmp"
+    with open(tmp, "w") as f:
+        json.dump(run, f, indent=1)
+    os.replace(tmp, RUN_FILE)
+
+
+def python_for_windows():
+    exe = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else (shutil.which("python3") or sys.executable)
+    return windows_path(exe)
+
+
+def write_layout_ini(run):
+    lines = ["[lab]", f"name={run['name']}", f"layout={run['layout']}",
+             "ports=" + ",".join(p["com"] for p in run["ports"]),
+             f"state_file={windows_path(STATE_FILE)}", f"state_file_unix={STATE_FILE}",
+             f"workdir_unix={W}", f"serlab_unix={os.path.abspath(__file__)}",
+             f"python={python_for_windows()}", f"holder={HOLDER_WIN}", f"prefix_unix={PREFIX}", ""]
+    for p in run["ports"]:
+        h = p.get("holder_proc") or {}
+        s = p.get("holder", {})
+        lines += [f"[{p['com']}]", f"kind={p['kind']}", f"wiring={p.get('wiring', '')}", f"peer={p.get('peer', '')}",
+                  f"present={1 if p.get('present') else 0}", f"slot={p.get('slot', -1)}",
+                  f"devicemap={p.get('device_name', '')}", f"portlist={p.get('portlist', '')}",
+                  f"pty={p.get('pty_path', '')}", f"link={p.get('link', '')}",
+                  f"far={p.get('far_path', '')}",
+                  f"far_windows={windows_path(p['far_path']) if p.get('far_path') else ''}",
+                  f"far_lines={p.get('far_lines', 0)}",
+                  f"holder_pid={h.get('pid', 0)}"]
+        for k in HOLDER_KEYS:
+            lines.append(f"{k}={s.get(k, '')}")
+        lines.append("")
+    os.makedirs(PREFIX_LAB_DIR, exist_ok=True)
+    path = os.path.join(PREFIX_LAB_DIR, "layout.ini")
+    tmp = path + ".tmp"
+    with open(tmp, "w", encoding="ascii", errors="replace", newline="\r\n") as f:
+        f.write("\n".join(lines))
+    os.replace(tmp, path)
+
+
+def write_env_file():
+    with open(ENV_FILE + ".tmp", "w") as f:
+        for k, v in lab_env_vars().items():
+            f.write(f"{k}={v}\n")
+    os.replace(ENV_FILE + ".tmp", ENV_FILE)
+
+
+def devicemap_entries(run):
+    return [(p["device_name"], p["com"]) for p in run["ports"]
+            if p.get("device_name") and (p["kind"] == "devicemap-unopenable" or p.get("present"))]
+
+
+def find_port(run, com):
+    com = f"COM{com_number(com)}"
+    for p in run["ports"]:
+        if p["com"] == com:
+            return p
+    raise LabError(f"{com} is not a port of the lab")
+
+
+# ---- commands -------------------------------------------------------------------------------------
+
+def teardown():
+    run = load_run()
+    if run:
+        for p in run["ports"]:
+            stop_holder(p.get("holder_proc"))
+    stop_server()
+    pids = set(lab_socat_pids())
+    if run:
+        pids |= {p["socat_pid"] for p in run["ports"] if p.get("socat_pid")}
+        pids |= {b["pid"] for b in run.get("bridges", {}).values()}
+    for pid in pids:
+        kill_pid(pid, f"{PORTS_DIR}/")
+    if os.path.exists(STATE_FILE):
+        try:
+            st = State()
+            for i in range(MAX_PORTS):
+                st.set(i, OFF_IN_USE, 0)
+            st.bump()
+            st.close()
+        except (OSError, ValueError, LabError):
+            os.unlink(STATE_FILE)
+    if os.path.isdir(PORTS_DIR):
+        for n in os.listdir(PORTS_DIR):
+            try:
+                os.unlink(os.path.join(PORTS_DIR, n))
+            except OSError:
+                pass
+    if os.path.exists(RUN_FILE):
+        os.unlink(RUN_FILE)
+
+
+def cmd_up(args):
+    t0 = time.time()
+    layout = load_layout(find_layout(args.layout))
+    os.makedirs(PORTS_DIR, exist_ok=True)
+    build_preload()
+    holder = windows_tool("holder")
+    labreg = windows_tool("labreg")
+    ensure_prefix()
+    teardown()
+    clean_dosdevices()
+
+    ports = [dict(p) for p in layout["ports"]]
+    procs = {p["com"]: start_socat(p["com"]) for p in ports if p["kind"] in DEVICE_KINDS}
+    try:
+        wait_links(procs)
+    except LabError:
+        for pr, _, _ in procs.values():
+            pr.kill()
+        raise
+    slot_of = {}
+    for p in ports:
+        if p["com"] in procs:
+            pr, a, b = procs[p["com"]]
+            slot_of[p["com"]] = len(slot_of)
+            p.update({"slot": slot_of[p["com"]], "socat_pid": pr.pid, "link": a, "far_link": b,
+                      "pty_path": os.path.realpath(a), "far_path": os.path.realpath(b), "present": True})
+            p["pty"] = pty_number(a)
+            p["device_name"] = nt_object_name(a)
+        else:
+            p.update({"slot": -1, "present": False})
+    new_state([{"pty": p["pty"], "num": p["num"], "wiring": p["wiring"], "far_lines": p["far_lines"],
+                "peer_slot": slot_of.get(p["peer"], -1)} for p in ports if p["com"] in procs])
+    write_registry(layout)
+    write_env_file()
+
+    start_server()
+    run = {"name": layout["name"], "layout": layout["path"], "ports": ports, "started": time.time(), "bridges": {}}
+    sync_bridges(run)
+    save_run(run)
+    run_labreg(labreg, devicemap_entries(run), expect=len(procs))
+
+    os.makedirs(PREFIX_LAB_DIR, exist_ok=True)
+    dst = os.path.join(PREFIX_LAB_DIR, "holder.exe")
+    if not (os.path.exists(dst) and open(dst, "rb").read() == open(holder, "rb").read()):
+        shutil.copyfile(holder, dst + ".tmp")
+        os.replace(dst + ".tmp", dst)
+    for p in ports:
+        if p["kind"] == "held":
+            p["holder_proc"] = start_holder(p["com"], p["holder"])
+            save_run(run)
+    write_layout_ini(run)
+    save_run(run)
+    log(f"lab '{layout['name']}' up in {time.time() - t0:.2f} s: " +
+        ", ".join(f"{p['com']}={p['kind']}" for p in ports))
+    return 0
+
+
+def clear_wine_ports():
+    """With the server stopped: no COM name keeps a device mapping once the lab is down."""
+    path = os.path.join(PREFIX, "system.reg")
+    if not os.path.isfile(path):
+        return
+    with open(path, encoding="utf-8", errors="surrogateescape", newline="\n") as f:
+        lines = f.read().split("\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    reg_set_values(lines, "Software\\Wine\\Ports", [])
+    tmp = path + ".serlab.tmp"
+    with open(tmp, "w", encoding="utf-8", errors="surrogateescape", newline="\n") as f:
+        f.write("\n".join(lines) + "\n")
+    os.replace(tmp, path)
+    clean_dosdevices()
+
+
+def cmd_down(args):
+    teardown()
+    if not server_running():
+        clear_wine_ports()
+    log("lab down")
+    return 0
+
+
+def cmd_status(args):
+    run = load_run()
+    if not run:
+        print("lab: down")
+        return 1
+    print(f"lab: {run['name']} ({run['layout']}), server {'running' if server_running() else 'NOT running'}")
+    st = State() if os.path.exists(STATE_FILE) else None
+    for p in run["ports"]:
+        extra = ""
+        if st and p.get("slot", -1) >= 0:
+            s = p["slot"]
+            extra = (f" out=0x{st.get(s, OFF_OUT):x} opens={st.get(s, OFF_OPENS)} "
+                     f"wiring={[k for k, v in WIRINGS.items() if v == st.get(s, OFF_WIRING)]}")
+        socat = p.get("socat_pid")
+        h = p.get("holder_proc") or {}
+        print(f"{p['com']:6} {p['kind']:22} dev={p.get('device_name', '')!s:24} pty={p.get('pty_path', '')!s:12}"
+              f" socat={socat if socat and pid_alive(socat) else '-'}"
+              f" holder={h.get('pid', '-') if h and pid_alive(h.get('unix_pid')) else '-'}"
+              f" peer={p.get('peer') or '-'}{extra}")
+    if st:
+        st.close()
+    return 0
+
+
+def require_run():
+    run = load_run()
+    if not run:
+        raise LabError("the lab is down")
+    return run
+
+
+def cmd_wire(args):
+    run = require_run()
+    p = find_port(run, args.port)
+    kind = args.kind.lower()
+    if kind not in WIRINGS:
+        raise LabError(f"unknown wiring {kind!r}")
+    if p.get("slot", -1) < 0:
+        raise LabError(f"{p['com']} has no device to wire")
+    st = State()
+    try:
+        by = {q["com"]: q for q in run["ports"]}
+        # undo an old null-modem link
+        old = by.get(p.get("peer") or "")
+        if old and old.get("peer") == p["com"]:
+            old["peer"], old["wiring"] = "", "none"
+            st.set(old["slot"], OFF_WIRING, WIRINGS["none"])
+            st.set(old["slot"], OFF_PEER, -1, signed=True)
+        p["peer"] = ""
+        if kind == "null-modem":
+            if not args.peer:
+                raise LabError("null-modem needs a peer")
+            q = find_port(run, args.peer)
+            if q.get("slot", -1) < 0 or q is p:
+                raise LabError(f"{q['com']} cannot be the peer")
+            qold = by.get(q.get("peer") or "")
+            if qold and qold is not p:
+                qold["peer"], qold["wiring"] = "", "none"
+                st.set(qold["slot"], OFF_WIRING, WIRINGS["none"])
+                st.set(qold["slot"], OFF_PEER, -1, signed=True)
+            q["peer"], q["wiring"] = p["com"], "null-modem"
+            p["peer"] = q["com"]
+            st.set(q["slot"], OFF_PEER, p["slot"], signed=True)
+            st.set(q["slot"], OFF_WIRING, WIRINGS["null-modem"])
+            st.set(p["slot"], OFF_PEER, q["slot"], signed=True)
+        else:
+            st.set(p["slot"], OFF_PEER, -1, signed=True)
+        if kind == "device" and p.get("wiring") != "device":
+            p["far_lines"] = LINE_DTR | LINE_RTS
+            st.set(p["slot"], OFF_FAR, p["far_lines"])
+        p["wiring"] = kind
+        st.set(p["slot"], OFF_WIRING, WIRINGS[kind])
+        st.bump()
+    finally:
+        st.close()
+    sync_bridges(run)
+    save_run(run)
+    write_layout_ini(run)
+    return 0
+
+
+def cmd_far(args):
+    run = require_run()
+    p = find_port(run, args.port)
+    if p.get("slot", -1) < 0:
+        raise LabError(f"{p['com']} has no device")
+    far = p.get("far_lines", 0)
+    for flag, bit in (("dtr", LINE_DTR), ("rts", LINE_RTS), ("ri", LINE_RI)):
+        v = getattr(args, flag)
+        if v is not None:
+            far = (far | bit) if on_off(v, flag) else (far & ~bit)
+    p["far_lines"] = far
+    st = State()
+    st.set(p["slot"], OFF_FAR, far)
+    st.bump()
+    st.close()
+    save_run(run)
+    write_layout_ini(run)
+    return 0
+
+
+def rewrite_devicemap(run):
+    run_labreg(windows_tool("labreg"), devicemap_entries(run), expect=0)
+
+
+def cmd_remove(args):
+    run = require_run()
+    p = find_port(run, args.port)
+    if not p.get("present"):
+        return 0
+    stop_holder(p.get("holder_proc"))
+    p.pop("holder_proc", None)
+    if p.get("socat_pid"):
+        kill_pid(p["socat_pid"], f"{PORTS_DIR}/")
+    st = State()
+    st.set(p["slot"], OFF_IN_USE, 0)
+    st.bump()
+    st.close()
+    p["present"] = False
+    p["socat_pid"] = 0
+    sync_bridges(run)
+    save_run(run)
+    rewrite_devicemap(run)
+    write_layout_ini(run)
+    return 0
+
+
+def cmd_replug(args):
+    run = require_run()
+    p = find_port(run, args.port)
+    if p.get("present") or p.get("slot", -1) < 0:
+        return 0
+    pr, a, b = start_socat(p["com"])
+    wait_links({p["com"]: (pr, a, b)})
+    dos = os.path.join(PREFIX, "dosdevices", p["com"].lower())
+    if not os.path.lexists(dos):
+        os.symlink(a, dos)
+    p.update({"socat_pid": pr.pid, "pty_path": os.path.realpath(a), "far_path": os.path.realpath(b),
+              "pty": pty_number(a), "device_name": nt_object_name(a), "present": True})
+    st = State()
+    s = p["slot"]
+    st.set(s, OFF_PTY, p["pty"])
+    st.set(s, OFF_OUT, 0)
+    st.set(s, OFF_CFLAG_SET, 0)
+    st.set(s, OFF_OPENS, 0)
+    st.set(s, OFF_IN_USE, 1)
+    st.bump()
+    st.close()
+    sync_bridges(run)
+    save_run(run)
+    rewrite_devicemap(run)
+    write_layout_ini(run)
+    return 0
+
+
+def cmd_hold(args):
+    run = require_run()
+    p = find_port(run, args.port)
+    stop_holder(p.get("holder_proc"))
+    settings = {k: getattr(args, k) for k in HOLDER_KEYS if getattr(args, k) is not None}
+    p["holder_proc"] = start_holder(p["com"], settings)
+    p["holder"] = settings
+    save_run(run)
+    write_layout_ini(run)
+    print(p["holder_proc"]["pid"])
+    return 0
+
+
+def cmd_release(args):
+    run = require_run()
+    p = find_port(run, args.port)
+    stop_holder(p.get("holder_proc"))
+    p.pop("holder_proc", None)
+    save_run(run)
+    write_layout_ini(run)
+    return 0
+
+
+def main(argv=None):
+    ap = argparse.ArgumentParser(prog="serlab.py", description=__doc__,
+                                 formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--result-file", help="write the exit status to this file when done")
+    sub = ap.add_subparsers(dest="cmd", required=True)
+    s = sub.add_parser("up")
+    s.add_argument("layout")
+    s.set_defaults(fn=cmd_up)
+    sub.add_parser("down").set_defaults(fn=cmd_down)
+    sub.add_parser("status").set_defaults(fn=cmd_status)
+    s = sub.add_parser("wire")
+    s.add_argument("port")
+    s.add_argument("kind")
+    s.add_argument("peer", nargs="?")
+    s.set_defaults(fn=cmd_wire)
+    s = sub.add_parser("far")
+    s.add_argument("port")
+    for k in ("dtr", "rts", "ri"):
+        s.add_argument(f"--{k}")
+    s.set_defaults(fn=cmd_far)
+    for name, fn in (("remove", cmd_remove), ("replug", cmd_replug), ("release", cmd_release)):
+        s = sub.add_parser(name)
+        s.add_argument("port")
+        s.set_defaults(fn=fn)
+    s = sub.add_parser("hold")
+    s.add_argument("port")
+    for k in HOLDER_KEYS:
+        s.add_argument(f"--{k}")
+    s.set_defaults(fn=cmd_hold)
+    args = ap.parse_args(argv)
+
+    os.makedirs(LAB, exist_ok=True)
+    rc = 2
+    try:
+        with open(os.path.join(LAB, "lock"), "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            try:
+                rc = args.fn(args)
+            except LabError as e:
+                log(f"error: {e}")
+                rc = 2
+    finally:
+        if args.result_file:
+            # A Windows program that started this tool cannot wait for it (Wine gives it no
+            # process handle of a unix program): it waits for this file instead.
+            with open(args.result_file + ".tmp", "w") as f:
+                f.write(f"{rc}\n")
+            os.replace(args.result_file + ".tmp", args.result_file)
+    return rc
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except BrokenPipeError:
+        sys.stderr.close()
+        sys.exit(0)
