@@ -1,0 +1,162 @@
+// The record-driven setters and getters end to end, for the parts of a port that the
+// emulated lab ports cannot keep (the system drops the parity-check flag, the replacement
+// character and its switch, and reports fixed queue sizes): a stand-in port behind a real
+// channel keeps them.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "port/channel.h"
+#include "port/channel_errors.h"
+#include "port/port_functions.h"
+#include "support/fixed_text.h"
+
+namespace {
+
+using kestrune::ChannelError;
+
+class FakeCommPort final : public kestrune::PortIo {
+public:
+    struct Memory {
+        DCB dcb{};
+        DWORD input = 4096, output = 2048;
+        DWORD lines = 0;
+    };
+    explicit FakeCommPort(Memory& memory) : m_(memory) {}
+    HANDLE Native() const override { return reinterpret_cast<HANDLE>(0x4440); }
+    bool GetState(DCB& dcb) override { return (dcb = m_.dcb), true; }
+    bool SetState(const DCB& dcb) override {
+        if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.StopBits > TWOSTOPBITS) return false;
+        m_.dcb = dcb;
+        return true;
+    }
+    bool GetProperties(COMMPROP& p) override {
+        p.dwCurrentRxQueue = m_.input;
+        p.dwCurrentTxQueue = m_.output;
+        return true;
+    }
+    bool SetQueues(DWORD input, DWORD output) override {
+        m_.input = input;
+        m_.output = output;
+        return true;
+    }
+    bool GetModemStatus(DWORD& lines) override { return (lines = m_.lines), true; }
+    bool ClearError(DWORD& errors, COMSTAT& status) override {
+        errors = 0;
+        status = COMSTAT{};
+        return true;
+    }
+    bool GetTimeouts(COMMTIMEOUTS& t) override { return (t = COMMTIMEOUTS{}), true; }
+    bool SetTimeouts(const COMMTIMEOUTS&) override { return true; }
+    bool Read(void*, DWORD, DWORD& got) override { return (got = 0), true; }
+    bool Write(const void*, DWORD size, DWORD& written) override { return (written = size), true; }
+
+private:
+    Memory& m_;
+};
+
+class FakePortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        memory_.dcb.DCBlength = sizeof(DCB);
+        memory_.dcb.BaudRate = 9600;
+        memory_.dcb.ByteSize = 8;
+        record_.RtHandle = kestrune::NextChannelNumber();
+        ASSERT_TRUE(kestrune::OpenChannelOn(record_.RtHandle, "\\\\.\\FAKE",
+                                            std::make_unique<FakeCommPort>(memory_)));
+    }
+    void TearDown() override { SerialPort_Close_Rt(&record_); }
+
+    FakeCommPort::Memory memory_;
+    PortRecord record_{};
+};
+
+struct Row {
+    const char* name;
+    std::function<void(PortRecord&)> put;
+    int32_t(WINAPI* set)(PortRecord*);
+    int32_t(WINAPI* get)(PortRecord*);
+    int32_t PortRecord::*field;
+    int32_t expected;
+};
+
+TEST_F(FakePortTest, SettersAndGettersTheEmulatedPortsCannotKeep) {
+    const Row rows[] = {
+        {"parity on", [](PortRecord& r) { r.Parity = 3; }, SerialPort_Set_Parity_RT, RtSerialPortGetParity,
+         &PortRecord::Parity, -1},
+        {"parity off", [](PortRecord& r) { r.Parity = 0; }, SerialPort_Set_Parity_RT, RtSerialPortGetParity,
+         &PortRecord::Parity, 0},
+        {"replacement char", [](PortRecord& r) { r.ParityChar = 'A'; }, SerialPort_Set_Parity_RTChar,
+         RtSerialPortGetParityChar, &PortRecord::ParityChar, 'A'},
+        {"replacement char default", [](PortRecord& r) { r.ParityChar = 0; }, SerialPort_Set_Parity_RTChar,
+         RtSerialPortGetParityChar, &PortRecord::ParityChar, '?'},
+        {"replacement switch default on", [](PortRecord& r) { r.ParityReplace = 0; },
+         SerialPort_Set_ParityReplace_RT, SerialPort_Get_ParityReplace_RT, &PortRecord::ParityReplace, -1},
+        {"output queue", [](PortRecord& r) { r.XmitBufferSize = 2000; }, RtSerialPortSetXmitBufferSize,
+         RtSerialPortGetXmitBufferSize, &PortRecord::XmitBufferSize, 2000},
+        {"output queue default", [](PortRecord& r) { r.XmitBufferSize = 0; }, RtSerialPortSetXmitBufferSize,
+         RtSerialPortGetXmitBufferSize, &PortRecord::XmitBufferSize, 1024},
+        {"input queue", [](PortRecord& r) { r.RecBufferSize = 5000; }, RtSerialPortSetRecBufferSize,
+         RtSerialPortGetRecBufferSize, &PortRecord::RecBufferSize, 5000},
+        {"input queue default", [](PortRecord& r) { r.RecBufferSize = 0; }, RtSerialPortSetRecBufferSize,
+         RtSerialPortGetRecBufferSize, &PortRecord::RecBufferSize, 32768},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.put(record_);
+        EXPECT_EQ(row.set(&record_), 0);
+        EXPECT_EQ(ChannelError(), 0);
+        record_.*row.field = 0x1111;
+        EXPECT_EQ(row.get(&record_), 0);
+        EXPECT_EQ(record_.*row.field, row.expected);
+    }
+    // Each queue setter keeps the other queue's size.
+    EXPECT_EQ(memory_.input, 32768u);
+    EXPECT_EQ(memory_.output, 1024u);
+}
+
+TEST_F(FakePortTest, ReplacementSwitchesOffOnlyThroughTheFlagSetter) {
+    const int32_t off = 0;
+    RtSerialPortEnableParityReplace(&record_, &off);
+    SerialPort_Get_ParityReplace_RT(&record_);
+    EXPECT_EQ(record_.ParityReplace, 0);
+    record_.ParityReplace = 0;
+    SerialPort_Set_ParityReplace_RT(&record_);
+    EXPECT_EQ(memory_.dcb.fErrorChar, 1u);
+}
+
+TEST_F(FakePortTest, FlagSettersSetTheirFlags) {
+    const int32_t on = 1;
+    RtSerialPortFlowEnable(&record_, &on);
+    RtSerialPortEnableDsrSense(&record_, &on);
+    RtSerialPortDiscardNulls(&record_, &on);
+    EXPECT_EQ(memory_.dcb.fOutxCtsFlow, 1u);
+    EXPECT_EQ(memory_.dcb.fOutxDsrFlow, 1u);
+    EXPECT_EQ(memory_.dcb.fDsrSensitivity, 1u);
+    EXPECT_EQ(memory_.dcb.fNull, 1u);
+    RtSerialPortFlowEnableDTR(&record_, &on);
+    EXPECT_EQ(memory_.dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_HANDSHAKE));
+}
+
+TEST_F(FakePortTest, ARejectedChangeIsError5AndChangesNothing) {
+    const DCB before = memory_.dcb;
+    record_.StopBits = 30000;  // code 3: no such stop-bit setting
+    RtSerialPortSetStopBits(&record_);
+    EXPECT_EQ(ChannelError(), 5);
+    EXPECT_EQ(memcmp(&before, &memory_.dcb, sizeof(DCB)), 0);
+}
+
+TEST_F(FakePortTest, ModemLinesAnswerMinusOneWhenOn) {
+    memory_.lines = MS_RLSD_ON | MS_RING_ON;
+    SerialPort_Get_CarrierLine_RT(&record_);
+    SerialPort_Get_ReceiveLine_RT(&record_);
+    RtSerialPortEnableRing(&record_);
+    EXPECT_EQ(record_.CarrierLineDetect, -1);
+    EXPECT_EQ(record_.ReceiveLineDetect, -1);
+    EXPECT_EQ(record_.RING, -1);
+    memory_.lines = 0;
+    SerialPort_Get_CarrierLine_RT(&record_);
+    EXPECT_EQ(record_.CarrierLineDetect, 0);
+}
+
+}  // namespace

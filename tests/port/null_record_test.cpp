@@ -1,0 +1,56 @@
+// Every exported port function meets a null record with 9 and touches nothing.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "port/channel.h"
+#include "port/port_functions.h"
+#include "scan/scan_driver.h"
+#include "support/fixed_text.h"
+
+namespace {
+
+using RecordFunction = int32_t(WINAPI*)(PortRecord*);
+using FlagFunction = int32_t(WINAPI*)(PortRecord*, const int32_t*);
+
+const RecordFunction kRecordFunctions[] = {
+    SerialPort_Open_Rt, SerialPort_State_Rt, SerialPort_Get_Name_Rt, SerialPort_Send_Rt, SerialPort_Receive_Rt,
+    SerialPort_Close_Rt, SerialPort_Get_CarrierLine_RT, SerialPort_Get_ReceiveLine_RT, RtSerialPortEnableRing,
+    SerialPort_Get_Baud_RT, SerialPort_Set_Baud_RT, SerialPort_Get_DataBits_RT, SerialPort_Set_DataBits_RT,
+    RtSerialPortGetParity, SerialPort_Set_Parity_RT, RtSerialPortGetStopBits, RtSerialPortSetStopBits,
+    RtSerialPortGetXmitBufferSize, RtSerialPortSetXmitBufferSize, RtSerialPortGetRecBufferSize,
+    RtSerialPortSetRecBufferSize, RtSerialPortGetParityChar, SerialPort_Set_Parity_RTChar,
+    SerialPort_Get_ParityReplace_RT, SerialPort_Set_ParityReplace_RT, SerialPort_Set_Default_RT,
+    SerialPort_Open_Win, SerialPort_State_Win, SerialPort_Send_Win, SerialPort_Close_Win,
+};
+
+const FlagFunction kFlagFunctions[] = {
+    SerialPort_Set_FlowEnableCts_RT, RtSerialPortFlowEnableDSR, RtSerialPortFlowEnable, RtSerialPortEnableDsrSense,
+    RtSerialPortFlowEnableDTR, RtSerialPortEnableDtrLine, RtSerialPortFlowEnableRTS, RtSerialPortDiscardNulls,
+    RtSerialPortEnableParity, RtSerialPortParityChar, RtSerialPortEnableParityReplace, RtSerialPortParityType,
+};
+
+TEST(NullRecord, EveryExportGivesNineAndOpensNothing) {
+    const std::size_t openBefore = kestrune::OpenChannelCount();
+    int32_t value = 1;
+    for (RecordFunction f : kRecordFunctions) EXPECT_EQ(f(nullptr), kestrune::kNullArgumentResult);
+    for (FlagFunction f : kFlagFunctions) {
+        EXPECT_EQ(f(nullptr, &value), kestrune::kNullArgumentResult);
+        EXPECT_EQ(f(nullptr, nullptr), kestrune::kNullArgumentResult);
+    }
+    EXPECT_EQ(kestrune::OpenChannelCount(), openBefore);
+}
+
+TEST(NullRecord, NullValueLeavesTheRecordAsItWas) {
+    PortRecord record{};
+    record.RtHandle = 12345;
+    record.State = 7;
+    kestrune::SetText(record.StateDescription, "untouched");
+    PortRecord before = record;
+    for (FlagFunction f : kFlagFunctions) {
+        EXPECT_EQ(f(&record, nullptr), kestrune::kNullArgumentResult);
+        EXPECT_EQ(std::memcmp(&record, &before, sizeof(record)), 0);
+    }
+}
+
+}  // namespace
