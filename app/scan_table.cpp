@@ -7,6 +7,13 @@ namespace kestrune {
 const std::vector<std::string>& ScanTableColumns() {
     static const std::vector<std::string> columns = {
         "LBOUND", "UBOUND", "PortName", "DeviceName", "sObjName", "Name",
+        "Number", "RtHandle", "WinHandle", "Status", "State", "StateDescription",
+        "RtError", "RtErrorDescription", "WinError", "WinErrorDescription", "AppError", "AppErrorDescription",
+        "ProcessId", "ProgramPath", "ObjHandle", "ObjAddress", "DupProcessID", "DupObjHandle", "DupObjAddress",
+        "Baud", "DataBits", "StopBits", "Parity", "ParityName", "FlowControlBits", "CommConfig",
+        "DeviceType", "ProgramFolder", "ProgramName", "ProgramVersion",
+        "ModemStatus", "DataSendReady", "ClearToSend", "RING", "ReceiveLineDetect", "DtrCommand", "RtsCommand",
+        "CableKind", "CableResponse",
     };
     return columns;
 }

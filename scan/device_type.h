@@ -1,0 +1,45 @@
+#pragma once
+// Device type and owning program of a port: the type word from the port's object name,
+// the owner program's folder, file name and product version.
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "scan/port_record.h"
+#include "support/export.h"
+
+namespace kestrune {
+
+// The first row of the device-type table whose pattern occurs, ignoring case, anywhere in
+// the object name; no value when no row matches.
+std::optional<std::string_view> DeviceTypeForName(std::string_view objectName);
+
+// A path split after its last ':', '/' or '\': folder with that separator, and the rest.
+struct ProgramPathParts {
+    std::string folder;
+    std::string name;
+};
+ProgramPathParts SplitProgramPath(std::string_view path);
+
+// Product version as "a.b.c": high and low word of the most significant half, low word of
+// the least significant half (6.1.7601.17514 gives 6.1.17514).
+std::string ProductVersionText(uint32_t productVersionMS, uint32_t productVersionLS);
+
+// The product version of an executable, read from its version resource.
+std::optional<std::string> ReadProductVersion(const std::string& path);
+
+extern const char kTypeRoutineName[];
+extern const char kProgramRoutineName[];
+
+}  // namespace kestrune
+
+// DeviceType from sObjName by the table; unchanged when nothing matches. Returns 0; 9 for
+// a null record.
+KESTRUNE_API int32_t WINAPI SerialPort_Get_Type(kestrune::PortRecord* record);
+
+// ProgramFolder and ProgramName from ProgramPath; ProgramVersion when the program has
+// version information (unchanged otherwise). Returns 0; 9 for a null record.
+KESTRUNE_API int32_t WINAPI SerialPort_Get_Program(kestrune::PortRecord* record);
