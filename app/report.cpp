@@ -1,0 +1,236 @@
+#include "app/report.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "support/fixed_text.h"
+#include "support/handles.h"
+#include "sysinfo/environment.h"
+
+namespace kestrune {
+namespace {
+
+const char kHeading[] = "***   O p e r a t i n g   S y s t e m   I n f o r m a t i o n :   ***";
+const char kFiveBlanks[] = "     ";
+
+// The port table's column labels; an empty label is the empty zone after "Device" and
+// after "Path".
+const char* const kTableLabels[] = {
+    "Port", "Baud", "Parity", "DataBits", "StopBits", "Status", "Device", "", "Type", "Path", "",
+    "Name", "Version", "Cable", "Attached Device", "Attached Version", "Attached Date", "ProcessId",
+    "ObjHandle", "ObjAddress", "sObjName", "DupProcessID", "DupObjHandle", "DupObjAddress",
+    "Binary", "Parity", "OutxDtsFlow", "OutxDsrFlow", "DtrControl", "DsrSensitivity",
+    "TXContinueOnXoff", "OutX", "InX", "ErrorChar", "NULL", "RtsControl", "AbortOnError", "Dummy2",
+    "DTR", "DSR", "RTS", "CTS",
+};
+
+std::string Labelled(const char* label, std::string_view value) {
+    return std::string(label) + kFiveBlanks + std::string(value);
+}
+
+std::string ZonedLine(std::string_view label, std::string_view value) {
+    ZoneLine line;
+    line.Zone(label).Add(value);
+    return line.text();
+}
+
+bool WriteAll(HANDLE file, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 20));
+        DWORD written = 0;
+        if (!WriteFile(file, text.data() + done, chunk, &written, nullptr) || written == 0) return false;
+        done += written;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string SignedDecimal(int64_t value) {
+    return (value < 0 ? "" : " ") + std::to_string(value);
+}
+
+std::string PrintedNumber(int64_t value) {
+    return SignedDecimal(value) + " ";
+}
+
+std::string TrimmedDecimal(int64_t value) {
+    return std::to_string(value);
+}
+
+std::string StopBitsText(int64_t stored) {
+    uint64_t magnitude = stored < 0 ? 0 - static_cast<uint64_t>(stored) : static_cast<uint64_t>(stored);
+    const uint64_t scale = static_cast<uint64_t>(kStopBitsScale);
+    std::string text = (stored < 0 ? "-" : "") + std::to_string(magnitude / scale);
+    uint64_t fraction = magnitude % scale;
+    if (fraction != 0) {
+        std::string digits = std::to_string(fraction);
+        digits.insert(digits.begin(), 4 - digits.size(), '0');
+        while (digits.back() == '0') digits.pop_back();
+        text += "." + digits;
+    }
+    return text;
+}
+
+ZoneLine& ZoneLine::Zone(std::string_view item) {
+    text_.append(item);
+    text_.append(kPrintZone - text_.size() % kPrintZone, ' ');
+    return *this;
+}
+
+ZoneLine& ZoneLine::Add(std::string_view item) {
+    text_.append(item);
+    return *this;
+}
+
+std::vector<std::string> OsInfoReportLines(const OsInfoRecord& info) {
+    std::vector<std::string> lines;
+    lines.push_back(kHeading);
+    lines.push_back(ZonedLine("OsString = ", Text(info.OsString)));
+    lines.push_back(ZonedLine("OsLong = ", SignedDecimal(info.OsLong)));
+    lines.push_back(ZonedLine("     dwMajorVersion = ", SignedDecimal(info.dwMajorVersion)));
+    lines.push_back(ZonedLine("     dwMinorVersion = ", SignedDecimal(info.dwMinorVersion)));
+    lines.push_back(ZonedLine("OsFamilyString = ", Text(info.OsFamilyString)));
+    lines.push_back(ZonedLine("OsFamilyLong = ", SignedDecimal(info.OsFamilyLong)));
+    lines.push_back(ZonedLine("     dwPlatformId = ", SignedDecimal(info.dwPlatformId)));
+    lines.push_back(ZonedLine("     dwBuildNumber = ", SignedDecimal(info.dwBuildNumber)));
+    if (!TextEmpty(info.BuildName)) lines.push_back(Labelled("Build Name = ", Text(info.BuildName)));
+    if (!TextEmpty(info.ServicePack)) lines.push_back(Labelled("Service Pack = ", Text(info.ServicePack)));
+    lines.push_back(Labelled("Os Is 64 bit = ", SignedDecimal(info.OsIs64Bit)));
+    lines.push_back("");
+    lines.push_back("");
+    lines.push_back(Labelled("RT Version = ", Text(info.RtVersionText)));
+    lines.push_back(Labelled("Revision = ", Text(info.RevisionText)));
+    lines.push_back(Labelled("Compiled As ", Text(info.CompiledAs)));
+    lines.push_back("");
+    lines.push_back("");
+    lines.push_back(Labelled("Program Instance = ", SignedDecimal(info.ProgramInstance)));
+    lines.push_back(Labelled("Program Path = ", Text(info.ProgramPath)));
+    lines.push_back(Labelled("Program Name = ", Text(info.ProgramName)));
+    lines.push_back(Labelled("Program PARENT Instance = ", SignedDecimal(info.ParentInstance)));
+    lines.push_back(Labelled("Program PARENT Path = ", Text(info.ParentPath)));
+    lines.push_back(Labelled("Program PARENT Name = ", Text(info.ParentName)));
+
+    static const char* const kVersionLabels[16] = {
+        "Product Name = ", "Product Version = ", "Product Description = ", "FileVersion = ",
+        "Internal Name = ", "Company Name = ", "Legal CopyRight = ", "Original File Name = ",
+        "ParentProduct Name = ", "ParentProduct Version = ", "ParentProduct Description = ",
+        "ParentFileVersion = ", "ParentInternal Name = ", "ParentCompany Name = ",
+        "ParentLegal CopyRight = ", "ParentOriginal File Name = ",
+    };
+    // The sixteen version strings are consecutive fields of the record.
+    const char(*strings)[kInfoTextSize] = &info.ProductName;
+    for (int i = 0; i < 16; ++i)
+        if (!TextEmpty(strings[i])) lines.push_back(Labelled(kVersionLabels[i], Text(strings[i])));
+    return lines;
+}
+
+std::string PortTableHeader() {
+    ZoneLine line;
+    for (const char* label : kTableLabels) line.Zone(label);
+    return line.text();
+}
+
+std::string PortTableUnderline() {
+    ZoneLine line;
+    for (const char* label : kTableLabels) line.Zone(std::string(std::strlen(label), '_'));
+    return line.text();
+}
+
+std::string PortTableLine(const PortRecord& r) {
+    ZoneLine line;
+    line.Zone(Text(r.PortName))
+        .Zone(TrimmedDecimal(r.Baud))
+        .Zone(Text(r.ParityName))
+        .Zone(TrimmedDecimal(r.DataBits))
+        .Zone(StopBitsText(r.StopBits))
+        .Zone(Text(r.Status))
+        .Zone(Text(r.DeviceName))
+        .Zone(Text(r.DeviceType))
+        .Zone(Text(r.ProgramFolder))
+        .Zone(Text(r.ProgramName))
+        .Zone(Text(r.ProgramVersion));
+    switch (r.CableKind) {
+        case -1: line.Zone("Unknown"); break;
+        case 0: line.Zone("Cross-Over"); break;
+        case 1: line.Zone("Pass-Through"); break;
+        default: break;  // no item and no zone step
+    }
+    line.Zone(Text(r.AttachedDevice))
+        .Zone(Text(r.AttachedVersion))
+        .Zone(Text(r.AttachedDate))
+        .Zone(PrintedNumber(static_cast<int32_t>(r.ProcessId)))
+        .Zone(PrintedNumber(r.ObjHandle))
+        .Zone(PrintedNumber(r.ObjAddress))
+        .Zone(Text(r.sObjName))
+        .Zone(PrintedNumber(static_cast<int32_t>(r.DupProcessID)))
+        .Zone(PrintedNumber(r.DupObjHandle))
+        .Zone(PrintedNumber(r.DupObjAddress));
+    for (uint32_t bit = 0; bit < kFlowBitCount; ++bit) line.Zone(SignedDecimal((r.FlowControlBits >> bit) & 1u));
+    if (r.DtrCommand == 5) line.Zone("%SETDTR");
+    else if (r.DtrCommand == 6) line.Zone("%CLRDTR");
+    line.Zone(r.DataSendReady != 0 ? "%ON" : "%OFF");
+    if (r.RtsCommand == 3) line.Zone("%SETRTS");
+    else if (r.RtsCommand == 4) line.Zone("%CLRRTS");
+    line.Zone(r.ClearToSend != 0 ? "%ON" : "%OFF");
+    return line.text();
+}
+
+std::string BuildDiagnosticReport(const std::vector<PortRecord>& records, const OsInfoRecord& info,
+                                  std::string_view environmentListing) {
+    std::string text;
+    auto line = [&text](std::string_view content) { text.append(content).append("\r\n"); };
+    for (const std::string& osLine : OsInfoReportLines(info)) line(osLine);
+    line("");
+    line("");
+    line("Environment");
+    line(environmentListing);
+    line("");
+    line("");
+    line(PortTableHeader());
+    line(PortTableUnderline());
+    for (const PortRecord& record : records) line(PortTableLine(record));
+    return text;
+}
+
+DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& records) noexcept {
+    if (!path) return ERROR_INVALID_PARAMETER;
+    try {
+        OsInfoRecord info{};
+        GetWindowsOs(&info);
+        GetCompiler(&info);
+        GetProgram(&info);
+        // The whole text exists before the file is touched: a report that cannot be built
+        // or a file that cannot be opened leaves the previous report as it was.
+        std::string text = BuildDiagnosticReport(records, info, EnvironmentListing());
+
+        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        UniqueHandle file(CreateFileA(path, GENERIC_WRITE, 0, &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return GetLastError();
+        if (SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !SetEndOfFile(file.get()))
+            return GetLastError();
+        if (!WriteAll(file.get(), text)) return GetLastError();
+        return ERROR_SUCCESS;
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    } catch (...) {
+        return ERROR_GEN_FAILURE;
+    }
+}
+
+DWORD WriteDiagnosticReport(const std::vector<PortRecord>& records) noexcept {
+    return WriteDiagnosticReportTo(kReportFileName, records);
+}
+
+std::string DiagnosticReportPath() {
+    char buffer[MAX_PATH * 4];
+    DWORD got = GetFullPathNameA(kReportFileName, sizeof buffer, buffer, nullptr);
+    if (got == 0 || got >= sizeof buffer) return kReportFileName;
+    return std::string(buffer, got);
+}
+
+}  // namespace kestrune

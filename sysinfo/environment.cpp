@@ -1,0 +1,127 @@
+#include "sysinfo/environment.h"
+
+#include <windows.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace kestrune {
+
+std::string EnvironmentListingOf(std::string_view block) {
+    std::string text;
+    std::size_t pos = 0;
+    while (pos < block.size()) {
+        std::size_t end = block.find('\0', pos);
+        if (end == std::string_view::npos) end = block.size();
+        if (end == pos) break;  // the empty entry that closes the block
+        std::string_view entry = block.substr(pos, end - pos);
+        if (entry.front() != '=') {
+            text.append(entry);
+            text.append("\r\n");
+        }
+        pos = end + 1;
+    }
+    text.append("\r\n");
+    return text;
+}
+
+std::string EnvironmentListing() {
+    char* block = GetEnvironmentStringsA();
+    if (!block) return "\r\n";
+    // The block ends with an empty entry: find the double NUL once, then list it.
+    std::size_t len = 0;
+    while (block[len] != '\0') len += std::strlen(block + len) + 1;
+    std::string text = EnvironmentListingOf(std::string_view(block, len));
+    FreeEnvironmentStringsA(block);
+    return text;
+}
+
+int32_t NumericValue(std::string_view text) {
+    std::size_t i = 0, n = text.size();
+    while (i < n && (text[i] == ' ' || text[i] == '\t')) ++i;
+    std::string number;
+    if (i < n && (text[i] == '+' || text[i] == '-')) number += text[i++];
+    bool digits = false;
+    while (i < n && std::isdigit(static_cast<unsigned char>(text[i]))) { number += text[i++]; digits = true; }
+    if (i < n && text[i] == '.') {
+        number += text[i++];
+        while (i < n && std::isdigit(static_cast<unsigned char>(text[i]))) { number += text[i++]; digits = true; }
+    }
+    if (!digits) return 0;
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        std::size_t j = i + 1;
+        std::string exponent = "e";
+        if (j < n && (text[j] == '+' || text[j] == '-')) exponent += text[j++];
+        bool expDigits = false;
+        while (j < n && std::isdigit(static_cast<unsigned char>(text[j]))) { exponent += text[j++]; expDigits = true; }
+        if (expDigits) number += exponent;
+    }
+    double value = std::strtod(number.c_str(), nullptr);
+    double rounded = std::nearbyint(value);  // halves to even, as the language's rounding does
+    if (!(rounded > std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
+    if (!(rounded < std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+    return static_cast<int32_t>(rounded);
+}
+
+std::string EnvironmentText(const char* name) {
+    if (!name) return {};
+    std::vector<char> buffer(256);
+    for (;;) {
+        SetLastError(ERROR_SUCCESS);
+        DWORD got = GetEnvironmentVariableA(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (got == 0) return {};
+        if (got < buffer.size()) return std::string(buffer.data(), got);
+        buffer.resize(got + 1);  // got is the size needed, terminator included
+    }
+}
+
+namespace cgi {
+#define KESTRUNE_TEXT_VARIABLE(name) \
+    std::string name() { return EnvironmentText(#name); }
+KESTRUNE_TEXT_VARIABLE(AUTH_TYPE)
+int32_t CONTENT_LENGTH() { return NumericValue(EnvironmentText("CONTENT_LENGTH")); }
+KESTRUNE_TEXT_VARIABLE(CONTENT_TYPE)
+KESTRUNE_TEXT_VARIABLE(DOCUMENT)
+KESTRUNE_TEXT_VARIABLE(DOCUMENT_URI)
+KESTRUNE_TEXT_VARIABLE(DATE_GMT)
+KESTRUNE_TEXT_VARIABLE(DATE_LOCAL)
+KESTRUNE_TEXT_VARIABLE(GATEWAY_INTERFACE)
+KESTRUNE_TEXT_VARIABLE(LAST_MODIFIED)
+KESTRUNE_TEXT_VARIABLE(LOCAL_ADDR)
+KESTRUNE_TEXT_VARIABLE(LOGON_USER)
+KESTRUNE_TEXT_VARIABLE(PATH_INFO)
+KESTRUNE_TEXT_VARIABLE(PATH_TRANSLATED)
+KESTRUNE_TEXT_VARIABLE(QUERY_METHOD)
+KESTRUNE_TEXT_VARIABLE(QUERY_STRING)
+KESTRUNE_TEXT_VARIABLE(QUERY_STRING_UNESCAPED)
+KESTRUNE_TEXT_VARIABLE(REMOTE_ADDR)
+KESTRUNE_TEXT_VARIABLE(REMOTE_HOST)
+KESTRUNE_TEXT_VARIABLE(REMOTE_IDENT)
+KESTRUNE_TEXT_VARIABLE(REMOTE_USER)
+KESTRUNE_TEXT_VARIABLE(REQUEST_METHOD)
+KESTRUNE_TEXT_VARIABLE(SCRIPT_NAME)
+KESTRUNE_TEXT_VARIABLE(SERVER_NAME)
+int32_t SERVER_PORT() { return NumericValue(EnvironmentText("SERVER_PORT")); }
+int32_t SERVER_PORT_SECURE() { return EnvironmentText("SERVER_PORT_SECURE") == "0" ? 0 : -1; }
+KESTRUNE_TEXT_VARIABLE(SERVER_PROTOCOL)
+KESTRUNE_TEXT_VARIABLE(SERVER_SOFTWARE)
+KESTRUNE_TEXT_VARIABLE(HTTP_ACCEPT)
+KESTRUNE_TEXT_VARIABLE(HTTP_ACCEPT_CHARSET)
+KESTRUNE_TEXT_VARIABLE(HTTP_ACCEPT_ENCODING)
+KESTRUNE_TEXT_VARIABLE(HTTP_ACCEPT_LANGUAGE)
+KESTRUNE_TEXT_VARIABLE(HTTP_CONNECTION)
+KESTRUNE_TEXT_VARIABLE(HTTP_COOKIE)
+KESTRUNE_TEXT_VARIABLE(HTTP_FROM)
+KESTRUNE_TEXT_VARIABLE(HTTP_HOST)
+KESTRUNE_TEXT_VARIABLE(HTTP_PRAGMA)
+KESTRUNE_TEXT_VARIABLE(HTTP_REFERER)
+KESTRUNE_TEXT_VARIABLE(HTTP_USER_AGENT)
+KESTRUNE_TEXT_VARIABLE(HTTPS)
+#undef KESTRUNE_TEXT_VARIABLE
+}  // namespace cgi
+
+}  // namespace kestrune

@@ -1,0 +1,350 @@
+#include "sysinfo/os_info.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "scan/scan_driver.h"
+#include "support/fixed_text.h"
+#include "support/handles.h"
+
+namespace kestrune {
+namespace {
+
+struct OsRow {
+    uint32_t platform;
+    int32_t major;  // -1: any
+    int32_t minor;  // -1: any
+    int32_t code;
+    const char* symbol;
+    const char* name;
+};
+
+constexpr OsRow kOsRows[] = {
+    {VER_PLATFORM_WIN32s, -1, -1, kOsWin31, "%OS_WIN_31", "Windows 3.1"},
+    {VER_PLATFORM_WIN32_WINDOWS, 4, 0, kOsWin95, "%OS_WIN_95", "Windows 95"},
+    {VER_PLATFORM_WIN32_WINDOWS, 4, 10, kOsWin98, "%OS_WIN_98", "Windows 98"},
+    {VER_PLATFORM_WIN32_WINDOWS, 4, 90, kOsWinMe, "%OS_WIN_ME", "Windows ME"},
+    {VER_PLATFORM_WIN32_NT, 3, 0, kOsWinNt3, "%OS_WIN_NT_3", "Windows NT 3"},
+    {VER_PLATFORM_WIN32_NT, 3, 1, kOsWinNt31, "%OS_WIN_NT_31", "Windows NT 3.1"},
+    {VER_PLATFORM_WIN32_NT, 4, 0, kOsWinNt4, "%OS_WIN_NT_4", "Windows NT 4"},
+    {VER_PLATFORM_WIN32_NT, 5, 0, kOsWin2000, "%OS_WIN_2000", "Windows 2000"},
+    {VER_PLATFORM_WIN32_NT, 5, 1, kOsWinXp, "%OS_WIN_XP", "Windows XP"},
+    {VER_PLATFORM_WIN32_NT, 5, 2, kOsWin2003, "%OS_WIN_2003", "Windows 2003 Server"},
+    {VER_PLATFORM_WIN32_NT, 6, 0, kOsWinVista, "%OS_WIN_VISTA", "Windows Vista"},
+    {VER_PLATFORM_WIN32_NT, 6, 1, kOsWin7, "%OS_WIN_7", "Windows 7"},
+};
+
+const char* const kFamilyNames[] = {
+    "Pre-Windows 95",
+    "Windows 95/98/ME",
+    "Windows NT, 3 = NT 3/3.1, 4 = NT, 5 = 2000/XP/2003 Server, 6 = Vista and Windows 7",
+};
+
+const char* const kVersionKeys[8] = {
+    "ProductName", "ProductVersion", "ProductDescription", "FileVersion",
+    "InternalName", "CompanyName", "LegalCopyRight", "OriginalFileName",
+};
+
+// A module's full file name, however long.
+std::string ModuleFileName(HMODULE module) {
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        DWORD got = GetModuleFileNameA(module, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (got == 0) return {};
+        if (got < buffer.size()) return std::string(buffer.data(), got);
+        if (buffer.size() >= 32768) return std::string(buffer.data(), got);
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// The module that carries this code: the executable, or the class library when the same
+// code is built as one.
+HMODULE CodeModule() {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(&CodeModule), &module))
+        return nullptr;
+    return module;
+}
+
+int32_t ModuleField(HMODULE module) {
+    return static_cast<int32_t>(HandleToField(reinterpret_cast<HANDLE>(module)));
+}
+
+std::string HexDigits(uint32_t value) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%X", value);
+    return digits;
+}
+
+std::string LogNumber(int64_t value) {
+    return (value < 0 ? "" : " ") + std::to_string(value);
+}
+
+bool WriteAll(HANDLE file, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 20));
+        DWORD written = 0;
+        if (!WriteFile(file, text.data() + done, chunk, &written, nullptr) || written == 0) return false;
+        done += written;
+    }
+    return true;
+}
+
+}  // namespace
+
+const char* OsSymbolicName(int32_t osLong) {
+    for (const OsRow& row : kOsRows)
+        if (row.code == osLong) return row.symbol;
+    return "";
+}
+
+void ApplyWindowsVersion(OsInfoRecord& info) {
+    for (const OsRow& row : kOsRows) {
+        if (row.platform != info.dwPlatformId) continue;
+        if (row.major >= 0 && static_cast<uint32_t>(row.major) != info.dwMajorVersion) continue;
+        if (row.minor >= 0 && static_cast<uint32_t>(row.minor) != info.dwMinorVersion) continue;
+        info.OsLong = row.code;
+        SetText(info.OsString, row.name);
+        break;
+    }
+    if (info.dwPlatformId <= VER_PLATFORM_WIN32_NT) {
+        info.OsFamilyLong = static_cast<int32_t>(info.dwPlatformId);
+        SetText(info.OsFamilyString, kFamilyNames[info.dwPlatformId]);
+    }
+    info.BuildNumber = info.dwBuildNumber;
+    switch (info.dwBuildNumber) {
+        case 1111: SetText(info.BuildName, "OSR2"); break;
+        case 950: case 1998: case 1381: case 2195: case 3790: case 2600: SetText(info.BuildName, ""); break;
+        default: break;
+    }
+    SetText(info.ServicePack, Text(info.szCSDVersion));
+}
+
+int32_t BuildToolCode(int major, int minor) {
+    auto bcd = [](int value) {
+        int32_t code = 0, shift = 0;
+        do {
+            code |= (value % 10) << shift;
+            value /= 10;
+            shift += 4;
+        } while (value > 0);
+        return code;
+    };
+    if (major < 0) major = 0;
+    if (major > 999) major = 999;
+    if (minor < 0) minor = 0;
+    if (minor > 99) minor = 99;
+    return (bcd(major) << 8) | bcd(minor);
+}
+
+std::string BuildToolCodeText(int32_t code) {
+    std::string digits = HexDigits(static_cast<uint32_t>(code));
+    while (digits.size() < 3) digits.insert(digits.begin(), '0');
+    return digits.substr(0, digits.size() - 2) + "." + digits.substr(digits.size() - 2);
+}
+
+std::string RevisionCodeText(int32_t revision) {
+    return "&H" + HexDigits(static_cast<uint32_t>(revision));
+}
+
+ModulePath SplitModulePath(std::string_view fullName) {
+    std::string path(fullName);
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    std::size_t cut = path.find_last_of("/:");
+    if (cut == std::string::npos) return {std::string(), path};
+    return {path.substr(0, cut + 1), path.substr(cut + 1)};
+}
+
+std::string InformationLogName(std::string_view executableFullName) {
+    std::size_t slash = executableFullName.find_last_of("\\/");
+    std::string_view name = slash == std::string_view::npos ? executableFullName : executableFullName.substr(slash + 1);
+    std::size_t point = name.find('.');
+    if (point != std::string_view::npos) name = name.substr(0, point);
+    return std::string(name) + ".IncludesLog";
+}
+
+std::string InformationLogBlock(const OsInfoRecord& info) {
+    std::string block;
+    const std::string ten(10, ' '), fifteen(15, ' '), five(5, ' ');
+    auto line = [&](const std::string& indent, const char* label, std::string_view value) {
+        block.append(indent).append(label).append(five).append(value).append("\r\n");
+    };
+    auto empty = [&] { block.append("\r\n"); };
+    block.append("DisplayOpSysInfo\r\n");
+    block.append(five).append("***   O p e r a t i n g   S y s t e m   I n f o r m a t i o n :   ***\r\n");
+    line(ten, "OsString = ", Text(info.OsString));
+    line(ten, "OsLong = ", LogNumber(info.OsLong));
+    line(fifteen, "dwMajorVersion = ", LogNumber(info.dwMajorVersion));
+    line(fifteen, "dwMinorVersion = ", LogNumber(info.dwMinorVersion));
+    line(ten, "OsFamilyString = ", Text(info.OsFamilyString));
+    line(ten, "OsFamilyLong = ", LogNumber(info.OsFamilyLong));
+    line(fifteen, "dwPlatformId = ", LogNumber(info.dwPlatformId));
+    empty();
+    line(ten, "dwBuildNumber = ", LogNumber(info.dwBuildNumber));
+    line(ten, "Build Name = ", Text(info.BuildName));
+    line(ten, "Service Pack = ", Text(info.ServicePack));
+    line(ten, "Os Is 64 bit = ", LogNumber(info.OsIs64Bit));
+    empty();
+    line(ten, "RT Version = ", Text(info.RtVersionText));
+    line(ten, "Revision = ", Text(info.RevisionText));
+    line(ten, "Compiled As ", Text(info.CompiledAs));
+    empty();
+    line(ten, "Program Instance = ", LogNumber(info.ProgramInstance));
+    line(ten, "Program Path = ", Text(info.ProgramPath));
+    line(ten, "Program Name = ", Text(info.ProgramName));
+    empty();
+    line(ten, "Program PARENT Instance = ", LogNumber(info.ParentInstance));
+    line(ten, "Program PARENT Path = ", Text(info.ParentPath));
+    line(ten, "Program PARENT Name = ", Text(info.ParentName));
+    empty();
+    static const char* const kProgramLabels[8] = {
+        "Product Name = ", "Product Version = ", "Product Description = ", "FileVersion = ",
+        "Internal Name = ", "Company Name = ", "Legal CopyRight = ", "Original File Name = ",
+    };
+    const char(*program)[kInfoTextSize] = &info.ProductName;
+    for (int i = 0; i < 8; ++i) line(ten, kProgramLabels[i], Text(program[i]));
+    empty();
+    static const char* const kParentLabels[8] = {
+        "ParentProduct Name = ", "ParentProduct Version = ", "ParentProduct Description = ",
+        "ParentFileVersion = ", "ParentInternal Name = ", "ParentCompany Name = ",
+        "ParentLegal CopyRight = ", "ParentOriginal File Name = ",
+    };
+    const char(*parent)[kInfoTextSize] = &info.ParentProductName;
+    for (int i = 0; i < 8; ++i) line(ten, kParentLabels[i], Text(parent[i]));
+    empty();  // the closing line end of the block
+    return block;
+}
+
+bool ReadVersionStrings(const char* file, char (*first)[kInfoTextSize]) {
+    if (!file || !first) return false;
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(file, &ignored);
+    if (size == 0) return false;
+    std::vector<char> data(size);
+    if (!GetFileVersionInfoA(file, 0, size, data.data())) return true;
+
+    char language[16] = "040904E4";
+    void* translation = nullptr;
+    UINT translationLen = 0;
+    if (VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", &translation, &translationLen) &&
+        translation && translationLen >= 4) {
+        const WORD* pair = static_cast<const WORD*>(translation);
+        std::snprintf(language, sizeof language, "%04X%04X", pair[0], pair[1]);
+    }
+    for (int i = 0; i < 8; ++i) {
+        std::string query = std::string("\\StringFileInfo\\") + language + "\\" + kVersionKeys[i];
+        void* value = nullptr;
+        UINT valueLen = 0;
+        if (VerQueryValueA(data.data(), query.c_str(), &value, &valueLen) && value && valueLen > 0) {
+            // valueLen counts characters, terminator included; never read past it.
+            StoreText(first[i], kInfoTextSize,
+                      std::string_view(static_cast<const char*>(value), BoundedLength(static_cast<const char*>(value), valueLen)));
+        } else {
+            StoreText(first[i], kInfoTextSize, "");
+        }
+    }
+    return true;
+}
+
+DWORD AppendInformationLog(OsInfoRecord& info) noexcept {
+    try {
+        GatherOpSysInfo(&info);
+        std::string block = InformationLogBlock(info);
+        std::string logName = InformationLogName(ModuleFileName(nullptr));
+        UniqueHandle file(CreateFileA(logName.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return GetLastError();
+        if (!WriteAll(file.get(), block)) return GetLastError();
+        return ERROR_SUCCESS;
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+}  // namespace kestrune
+
+using kestrune::OsInfoRecord;
+
+KESTRUNE_API int32_t WINAPI GetWindowsOs(OsInfoRecord* info) {
+    if (!info) return kestrune::kNullArgumentResult;
+    info->dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+    // A failed query leaves the version fields as they were.
+    GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(info));
+    kestrune::ApplyWindowsVersion(*info);
+
+    using NativeInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel && GetProcAddress(kernel, "GetNativeSystemInfo")) {
+        auto native = reinterpret_cast<NativeInfoFn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "GetNativeSystemInfo")));
+        if (native) {
+            SYSTEM_INFO system{};
+            native(&system);
+            info->OsIs64Bit = static_cast<int32_t>(system.dwProcessorType);
+        }
+    }
+    return 0;
+}
+
+KESTRUNE_API int32_t WINAPI GetCompiler(OsInfoRecord* info) {
+    if (!info) return kestrune::kNullArgumentResult;
+    info->RtVersion = kestrune::BuildToolCode(__GNUC__, __GNUC_MINOR__);
+    kestrune::SetText(info->RtVersionText, kestrune::BuildToolCodeText(info->RtVersion));
+    info->Revision = kestrune::BuildToolCode(__MINGW64_VERSION_MAJOR, __MINGW64_VERSION_MINOR);
+    kestrune::SetText(info->RevisionText, kestrune::RevisionCodeText(info->Revision));
+    // The same code is built into the executable and into the class library.
+    info->CompiledAsCode = kestrune::CodeModule() == GetModuleHandleA(nullptr) ? 1 : 0;
+    kestrune::SetText(info->CompiledAs, info->CompiledAsCode == 0 ? "DLL" : "EXE");
+    return 0;
+}
+
+KESTRUNE_API int32_t WINAPI GetProgram(OsInfoRecord* info) {
+    if (!info) return kestrune::kNullArgumentResult;
+    try {
+        HMODULE program = kestrune::CodeModule();
+        info->ProgramInstance = kestrune::ModuleField(program);
+        std::string programFile = kestrune::ModuleFileName(program);
+        kestrune::ModulePath programPath = kestrune::SplitModulePath(programFile);
+        kestrune::SetText(info->ProgramPath, programPath.folder);
+        kestrune::SetText(info->ProgramName, programPath.name);
+
+        HMODULE parent = GetModuleHandleA(nullptr);
+        info->ParentInstance = kestrune::ModuleField(parent);
+        std::string parentFile = kestrune::ModuleFileName(parent);
+        kestrune::ModulePath parentPath = kestrune::SplitModulePath(parentFile);
+        kestrune::SetText(info->ParentPath, parentPath.folder);
+        kestrune::SetText(info->ParentName, parentPath.name);
+
+        // The files are read by their full names: a bare name would be searched for and could
+        // find another file of that name, or none when the module lives elsewhere.
+        if (!programFile.empty() && kestrune::ReadVersionStrings(programFile.c_str(), &info->ProductName))
+            info->HasVersionInfo = 1;
+        if (!parentFile.empty() && kestrune::ReadVersionStrings(parentFile.c_str(), &info->ParentProductName))
+            info->HasVersionInfo = 1;
+    } catch (const std::bad_alloc&) {
+        // Fields not reached keep what they held.
+    }
+    return 0;
+}
+
+KESTRUNE_API int32_t WINAPI GatherOpSysInfo(OsInfoRecord* info) {
+    if (!info) return kestrune::kNullArgumentResult;
+    GetWindowsOs(info);
+    GetCompiler(info);
+    GetProgram(info);
+    return 0;
+}
+
+KESTRUNE_API int32_t WINAPI DisplayOpSysInfo(OsInfoRecord* info) {
+    if (!info) return kestrune::kNullArgumentResult;
+    kestrune::AppendInformationLog(*info);
+    return 0;
+}

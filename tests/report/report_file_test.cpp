@@ -1,0 +1,144 @@
+// The report file on a real file system: written in the current folder, replaced on every
+// refresh, and a held or unwritable file reported as a failure without losing anything.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/report.h"
+#include "scan/scan_driver.h"
+#include "support/fixed_text.h"
+#include "support/handles.h"
+
+namespace kestrune {
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteRaw(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+// Runs each test in a fresh temporary folder as the current folder.
+class ReportFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        GetCurrentDirectoryA(MAX_PATH, saved_);
+        char base[MAX_PATH];
+        GetTempPathA(MAX_PATH, base);
+        folder_ = std::string(base) + "kestrune-report-" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(folder_.c_str(), nullptr);
+        ASSERT_TRUE(SetCurrentDirectoryA(folder_.c_str()));
+        report_ = folder_ + "\\SerialPort.Kestrune";
+    }
+    void TearDown() override {
+        SetCurrentDirectoryA(saved_);
+        SetFileAttributesA(report_.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(report_.c_str());
+        RemoveDirectoryA(report_.c_str());
+        RemoveDirectoryA(folder_.c_str());
+    }
+    static std::vector<PortRecord> TwoPorts() {
+        std::vector<PortRecord> records(2);
+        SetText(records[0].PortName, "COM1");
+        SetText(records[1].PortName, "COM7");
+        records[1].StopBits = 15000;
+        return records;
+    }
+
+    char saved_[MAX_PATH] = {};
+    std::string folder_, report_;
+};
+
+TEST_F(ReportFileTest, WrittenInTheCurrentFolderAndReplacedEachTime) {
+    WriteRaw(report_, std::string(100000, 'x'));  // a longer previous report
+    ASSERT_EQ(WriteDiagnosticReport(TwoPorts()), static_cast<DWORD>(ERROR_SUCCESS));
+    std::string text = ReadAll(report_);
+    EXPECT_EQ(text.rfind("***   O p e r a t i n g   S y s t e m   I n f o r m a t i o n :   ***\r\n", 0), 0u);
+    EXPECT_EQ(text.find('x' + std::string(20, 'x')), std::string::npos);  // truncated, nothing left over
+    EXPECT_NE(text.find("\r\nEnvironment\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nCOM1          0"), std::string::npos);
+    EXPECT_NE(text.find("\r\nCOM7          0             "), std::string::npos);
+    EXPECT_NE(text.find("1.5           "), std::string::npos);
+    EXPECT_NE(text.find("Program PARENT Name =      test_report.exe\r\n"), std::string::npos);
+    EXPECT_NE(text.find("Compiled As      EXE\r\n"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+    EXPECT_EQ(DiagnosticReportPath(), report_);
+
+    std::vector<PortRecord> one(1);
+    ASSERT_EQ(WriteDiagnosticReport(one), static_cast<DWORD>(ERROR_SUCCESS));
+    std::string second = ReadAll(report_);
+    EXPECT_EQ(second.find("COM7"), std::string::npos);
+}
+
+TEST_F(ReportFileTest, FileHeldByAnotherProgramIsAFailureAndKeepsItsContent) {
+    WriteRaw(report_, "previous report\r\n");
+    UniqueHandle holder(CreateFileA(report_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder.valid());
+    EXPECT_EQ(WriteDiagnosticReport(TwoPorts()), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    holder.reset();
+    EXPECT_EQ(ReadAll(report_), "previous report\r\n");
+    // Once released, the next refresh writes it again.
+    EXPECT_EQ(WriteDiagnosticReport(TwoPorts()), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_NE(ReadAll(report_).find("COM7"), std::string::npos);
+}
+
+TEST_F(ReportFileTest, AnyOtherOpenHandleBlocksTheReport) {
+    // The report opens without sharing, so even a reader that shares everything keeps it out.
+    WriteRaw(report_, "old");
+    UniqueHandle reader(CreateFileA(report_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(reader.valid());
+    EXPECT_EQ(WriteDiagnosticReport(TwoPorts()), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    reader.reset();
+    EXPECT_EQ(ReadAll(report_), "old");
+}
+
+TEST_F(ReportFileTest, UnwritablePlaceIsAFailureNotACrash) {
+    // A folder where the file should be.
+    ASSERT_TRUE(CreateDirectoryA(report_.c_str(), nullptr));
+    DWORD result = WriteDiagnosticReport(TwoPorts());
+    EXPECT_NE(result, static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_TRUE(GetFileAttributesA(report_.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    RemoveDirectoryA(report_.c_str());
+
+    // A folder that does not exist.
+    EXPECT_EQ(WriteDiagnosticReportTo((folder_ + "\\missing\\SerialPort.Kestrune").c_str(), TwoPorts()),
+              static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(WriteDiagnosticReportTo(nullptr, TwoPorts()), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+
+}
+
+// A real scan of this machine's ports (the lab's, when it is up): the table has one line per
+// record, in order, right after the underline.
+TEST_F(ReportFileTest, RealScanListsEveryPort) {
+    std::vector<PortRecord> ports;
+    ScanPorts(ports, nullptr);
+    ASSERT_FALSE(ports.empty());
+    ASSERT_EQ(WriteDiagnosticReport(ports), static_cast<DWORD>(ERROR_SUCCESS));
+    std::string text = ReadAll(report_);
+    std::size_t table = text.find(PortTableUnderline() + "\r\n");
+    ASSERT_NE(table, std::string::npos);
+    std::string rows = text.substr(table + PortTableUnderline().size() + 2);
+    std::string expected;
+    for (const PortRecord& port : ports) expected += PortTableLine(port) + "\r\n";
+    EXPECT_EQ(rows, expected);
+    // Each line starts with its port's name.
+    std::size_t pos = 0;
+    for (const PortRecord& port : ports) {
+        ASSERT_FALSE(TextEmpty(port.PortName));
+        EXPECT_EQ(rows.compare(pos, Text(port.PortName).size(), Text(port.PortName)), 0) << Text(port.PortName);
+        pos = rows.find("\r\n", pos) + 2;
+    }
+}
+
+}  // namespace
+}  // namespace kestrune
