@@ -1,5 +1,7 @@
 #include "app/report.h"
 
+#include "support/file_io.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -37,22 +39,8 @@ std::string ZonedLine(std::string_view label, std::string_view value) {
     return line.text();
 }
 
-bool WriteAll(HANDLE file, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 20));
-        DWORD written = 0;
-        if (!WriteFile(file, text.data() + done, chunk, &written, nullptr) || written == 0) return false;
-        done += written;
-    }
-    return true;
-}
-
 }  // namespace
 
-std::string SignedDecimal(int64_t value) {
-    return (value < 0 ? "" : " ") + std::to_string(value);
-}
 
 std::string PrintedNumber(int64_t value) {
     return SignedDecimal(value) + " ";

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "scan/port_record.h"
+#include "support/number_text.h"
 #include "sysinfo/os_info.h"
 
 namespace kestrune {
@@ -36,9 +37,8 @@ std::string DiagnosticReportPath();
 
 // ---- Pure text building -------------------------------------------------------------
 
-// Number forms. Signed decimal: " 5" / "-5". Printed number: signed decimal and one blank.
-// Trimmed: no blanks at all.
-std::string SignedDecimal(int64_t value);
+// Number forms. Signed decimal (support/number_text.h): " 5" / "-5". Printed number:
+// signed decimal and one blank. Trimmed: no blanks at all.
 std::string PrintedNumber(int64_t value);
 std::string TrimmedDecimal(int64_t value);
 // Fixed-point stop bits (value times 10000) in the shortest decimal form: 1, 1.5, 2.

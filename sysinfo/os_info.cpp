@@ -10,7 +10,9 @@
 
 #include "scan/scan_driver.h"
 #include "support/fixed_text.h"
+#include "support/file_io.h"
 #include "support/handles.h"
+#include "support/number_text.h"
 
 namespace kestrune {
 namespace {
@@ -82,20 +84,6 @@ std::string HexDigits(uint32_t value) {
     return digits;
 }
 
-std::string LogNumber(int64_t value) {
-    return (value < 0 ? "" : " ") + std::to_string(value);
-}
-
-bool WriteAll(HANDLE file, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 20));
-        DWORD written = 0;
-        if (!WriteFile(file, text.data() + done, chunk, &written, nullptr) || written == 0) return false;
-        done += written;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -181,27 +169,27 @@ std::string InformationLogBlock(const OsInfoRecord& info) {
     block.append("DisplayOpSysInfo\r\n");
     block.append(five).append("***   O p e r a t i n g   S y s t e m   I n f o r m a t i o n :   ***\r\n");
     line(ten, "OsString = ", Text(info.OsString));
-    line(ten, "OsLong = ", LogNumber(info.OsLong));
-    line(fifteen, "dwMajorVersion = ", LogNumber(info.dwMajorVersion));
-    line(fifteen, "dwMinorVersion = ", LogNumber(info.dwMinorVersion));
+    line(ten, "OsLong = ", SignedDecimal(info.OsLong));
+    line(fifteen, "dwMajorVersion = ", SignedDecimal(info.dwMajorVersion));
+    line(fifteen, "dwMinorVersion = ", SignedDecimal(info.dwMinorVersion));
     line(ten, "OsFamilyString = ", Text(info.OsFamilyString));
-    line(ten, "OsFamilyLong = ", LogNumber(info.OsFamilyLong));
-    line(fifteen, "dwPlatformId = ", LogNumber(info.dwPlatformId));
+    line(ten, "OsFamilyLong = ", SignedDecimal(info.OsFamilyLong));
+    line(fifteen, "dwPlatformId = ", SignedDecimal(info.dwPlatformId));
     empty();
-    line(ten, "dwBuildNumber = ", LogNumber(info.dwBuildNumber));
+    line(ten, "dwBuildNumber = ", SignedDecimal(info.dwBuildNumber));
     line(ten, "Build Name = ", Text(info.BuildName));
     line(ten, "Service Pack = ", Text(info.ServicePack));
-    line(ten, "Os Is 64 bit = ", LogNumber(info.OsIs64Bit));
+    line(ten, "Os Is 64 bit = ", SignedDecimal(info.OsIs64Bit));
     empty();
     line(ten, "RT Version = ", Text(info.RtVersionText));
     line(ten, "Revision = ", Text(info.RevisionText));
     line(ten, "Compiled As ", Text(info.CompiledAs));
     empty();
-    line(ten, "Program Instance = ", LogNumber(info.ProgramInstance));
+    line(ten, "Program Instance = ", SignedDecimal(info.ProgramInstance));
     line(ten, "Program Path = ", Text(info.ProgramPath));
     line(ten, "Program Name = ", Text(info.ProgramName));
     empty();
-    line(ten, "Program PARENT Instance = ", LogNumber(info.ParentInstance));
+    line(ten, "Program PARENT Instance = ", SignedDecimal(info.ParentInstance));
     line(ten, "Program PARENT Path = ", Text(info.ParentPath));
     line(ten, "Program PARENT Name = ", Text(info.ParentName));
     empty();
