@@ -13,6 +13,8 @@ python3 lab/serlab.py up lab/layouts/demo.ini >&2
 trap 'python3 lab/serlab.py down >/dev/null 2>&1 || true' EXIT
 
 tools/wine-run "$BUILD_X64/kestrune-scan.exe" </dev/null
-if [[ -x tools/show-window.sh ]]; then
-    tools/show-window.sh
-fi
+# The window: press "Refresh", take a screenshot. Its refresh writes the diagnostic report
+# into the program's current folder.
+tools/show-window.sh
+report="$KESTRUNE_WORK/show/SerialPort.Kestrune"
+[[ -f "$report" ]] && echo "report: $report"

@@ -1,0 +1,109 @@
+#include "app/refresh.h"
+
+#include <commctrl.h>
+
+#include "app/main_dialog.h"
+#include "app/report.h"
+#include "app/results_view.h"
+#include "scan/scan_driver.h"
+#include "support/fixed_text.h"
+#include "support/handles.h"
+
+namespace kestrune {
+
+namespace {
+
+constexpr int kRefreshButtons[] = {kRefreshId, kRefreshEarlyBoundId, kRefreshLateBoundId, kRefreshNoRegistryId};
+
+void EnableRefreshButtons(HWND dialog, BOOL enable) {
+    for (int id : kRefreshButtons) EnableWindow(GetDlgItem(dialog, id), enable);
+}
+
+// The shell's own status texts go through a 260-byte buffer, so at most 259 characters
+// reach the bar.
+void SetStatusPart(HWND bar, int part, std::string_view text) {
+    char buffer[kTextSize];
+    StoreText(buffer, sizeof buffer, text);
+    SendMessageA(bar, SB_SETTEXTA, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(buffer));
+}
+
+class RunningFlag {
+public:
+    explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
+    ~RunningFlag() { flag_ = false; }
+    RunningFlag(const RunningFlag&) = delete;
+    RunningFlag& operator=(const RunningFlag&) = delete;
+
+private:
+    bool& flag_;
+};
+
+void RunDirectRoad(HWND dialog, HWND statusBar, ShellState& shell) {
+    // The scan reads the bar's handle afresh at each report.
+    const uint32_t statusWindow = HandleToField(statusBar);
+    ScanPorts(shell.DirectResults, &statusWindow);
+    ++shell.ResultsGeneration;
+    ShowResults(dialog, shell.DirectResults);  // the rows, then the headers
+}
+
+}  // namespace
+
+ShellState& Shell() {
+    static ShellState shell;
+    return shell;
+}
+
+std::vector<PortRecord>* RoadResults(ShellState& shell, uint32_t commandId) {
+    switch (commandId) {
+        case kRefreshId: return &shell.DirectResults;
+        case kRefreshEarlyBoundId: return &shell.EarlyBoundResults;
+        case kRefreshLateBoundId: return &shell.LateBoundResults;
+        case kRefreshNoRegistryId: return &shell.NoRegistryResults;
+        default: return nullptr;
+    }
+}
+
+std::string FoundPortsTitle(size_t recordCount) {
+    return "Kestrune - " + std::to_string(recordCount) + " USB and Serial Ports found";
+}
+
+const PortRecord* DisplayedRecord(ShellState& shell, size_t row) {
+    if (const std::vector<PortRecord>* road = RoadResults(shell, shell.LastCommandId)) {
+        if (shell.DisplayGeneration != shell.ResultsGeneration || shell.DisplaySource != shell.LastCommandId) {
+            shell.DisplayResults = *road;
+            shell.DisplayGeneration = shell.ResultsGeneration;
+            shell.DisplaySource = shell.LastCommandId;
+        }
+    }
+    return row < shell.DisplayResults.size() ? &shell.DisplayResults[row] : nullptr;
+}
+
+bool RunRefreshCommand(HWND dialog, uint32_t commandId) {
+    ShellState& shell = Shell();
+    if (shell.RefreshRunning) return false;
+    RunningFlag running(shell.RefreshRunning);
+
+    EnableRefreshButtons(dialog, FALSE);
+    ClearResultList(dialog);
+    HWND statusBar = GetDlgItem(dialog, kStatusBarId);
+    for (std::vector<PortRecord>* road : {&shell.DirectResults, &shell.EarlyBoundResults,
+                                          &shell.LateBoundResults, &shell.NoRegistryResults})
+        road->assign(1, PortRecord{});
+    ++shell.ResultsGeneration;
+
+    // The class roads come with the serial-port class; until then their buttons run no road.
+    if (commandId == static_cast<uint32_t>(kRefreshId)) RunDirectRoad(dialog, statusBar, shell);
+
+    const std::vector<PortRecord>* road = RoadResults(shell, commandId);
+    if (road) SetWindowTextA(dialog, FoundPortsTitle(road->size()).c_str());
+
+    SetStatusPart(statusBar, 0, " Scan Complete");
+    for (int part = 1; part < 4; ++part) SetStatusPart(statusBar, part, " ");
+    EnableRefreshButtons(dialog, TRUE);
+
+    // The report of the road that ran; a command without a road reports what was shown.
+    WriteDiagnosticReport(road ? *road : shell.DisplayResults);
+    return true;
+}
+
+}  // namespace kestrune

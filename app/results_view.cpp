@@ -1,0 +1,349 @@
+#include "app/results_view.h"
+
+#include <array>
+#include <cstdio>
+
+#include "app/main_dialog.h"
+#include "app/report.h"
+#include "support/fixed_text.h"
+
+namespace kestrune {
+
+namespace {
+
+constexpr COLORREF kSeparatorText = 0x238E6B;
+constexpr COLORREF kSeparatorBack = 0xFF0000;
+constexpr COLORREF kInUseText = 0x00FFFF;
+constexpr COLORREF kAvailableText = 0x00FF00;
+constexpr COLORREF kDisconnectedText = 0x0000FF;
+constexpr COLORREF kRowBack = 0x000000;
+
+bool DiffersIgnoringCase(std::string_view a, std::string_view b) {
+    return UpperAnsi(a) != UpperAnsi(b);
+}
+
+// The flow-control flag headers, columns 28 to 41 (bit 0 upward).
+constexpr std::array<const char*, 14> kFlagHeaders = {
+    "Binary", "Parity", "OutDtsFlow", "OutDsrFlow", "DtrCntrl", "DsrSense", "TxContOnXoff",
+    "OutX",   "InX",    "ErrChar",    "NULL",       "RtsCntrl", "AbortOnErr", "Dummy2"};
+
+// Headers of columns 28 to 46.
+std::string LineHeader(int column) {
+    if (column <= 41) return kFlagHeaders[static_cast<size_t>(column - 28)];
+    switch (column) {
+        case 43: return "DTR";
+        case 44: return "DSR";
+        case 45: return "RTS";
+        case 46: return "CTS";
+        default: return "";  // 42, the divider
+    }
+}
+
+HWND ResultList(HWND dialog) { return GetDlgItem(dialog, kResultsListId); }
+
+// Holds the list's drawing while many rows or columns change and repaints it once after:
+// a visible list otherwise recomputes its scroll bars and repaints for every message.
+class HeldDrawing {
+public:
+    explicit HeldDrawing(HWND list) : list_(list) { SendMessageA(list_, WM_SETREDRAW, FALSE, 0); }
+    ~HeldDrawing() {
+        SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list_, nullptr, TRUE);
+    }
+    HeldDrawing(const HeldDrawing&) = delete;
+    HeldDrawing& operator=(const HeldDrawing&) = delete;
+
+private:
+    HWND list_;
+};
+
+void SetCell(HWND list, int row, int column, const std::string& text) {
+    LVITEMA item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.iSubItem = column - 1;
+    item.pszText = const_cast<char*>(text.c_str());
+    SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+void SetColumnWidth(HWND list, int column, ColumnWidth width) {
+    if (width == ColumnWidth::kUnchanged) return;
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column - 1),
+                 static_cast<LPARAM>(static_cast<int>(width)));
+}
+
+}  // namespace
+
+std::string Hex4(uint32_t value) {
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "%04X", value & 0xFFFFu);
+    return buffer;
+}
+
+std::string HandleCellText(uint32_t value) {
+    return SignedDecimal(value) + " (&H" + Hex4(value) + ")";
+}
+
+std::optional<std::string> CableText(int32_t cableKind) {
+    switch (cableKind) {
+        case 0: return std::string("Cross-Over");
+        case -1: return std::string("Unknown");
+        case 1: return std::string("Pass-Through");
+        default: return std::nullopt;
+    }
+}
+
+bool OwnerTestHolds(const PortRecord& record, uint32_t ownProcessId) {
+    return record.ProcessId != 0 && record.ProcessId != ownProcessId;
+}
+
+bool LineTestHolds(const PortRecord& record) {
+    const std::string_view status = Text(record.Status);
+    return !status.empty() && UpperAnsi(status) != "DISCONNECTED";
+}
+
+std::vector<CellWrite> ResultRowCells(const PortRecord& r, uint32_t ownProcessId) {
+    using W = ColumnWidth;
+    std::vector<CellWrite> cells;
+    cells.reserve(kResultColumnCount);
+    const bool hasPort = !TextEmpty(r.PortName);
+    auto add = [&](int column, std::string text, W width) { cells.push_back({column, std::move(text), width}); };
+    auto addText = [&](int column, std::string_view text) {
+        if (!text.empty()) add(column, std::string(text), W::kAutosizeContent);
+    };
+
+    add(1, std::string(Text(r.PortName)), W::kUnchanged);
+    if (r.Baud != 0 && hasPort) add(2, TrimmedDecimal(r.Baud), W::kAutosizeContent);
+    if (!TextEmpty(r.ParityName) && hasPort) add(3, std::string(Text(r.ParityName)), W::kAutosizeContent);
+    if (r.DataBits != 0 && hasPort) add(4, TrimmedDecimal(r.DataBits), W::kAutosizeContent);
+    if (r.StopBits != 0 && hasPort) add(5, StopBitsText(r.StopBits), W::kAutosizeContent);
+    add(6, std::string(Text(r.Status)), W::kAutosizeContent);
+    add(7, "", W::kUnchanged);
+    if (!TextEmpty(r.DeviceName) && DiffersIgnoringCase(Text(r.DeviceName), Text(r.PortName)))
+        add(8, std::string(Text(r.DeviceName)), W::kAutosizeContent);
+    addText(9, Text(r.DeviceType));
+    add(10, "", W::kAutosizeContent);
+    addText(11, Text(r.ProgramFolder));
+    addText(12, Text(r.ProgramName));
+    addText(13, Text(r.ProgramVersion));
+    add(14, "", W::kAutosizeContent);
+    if (auto cable = CableText(r.CableKind)) add(15, *cable, W::kAutosizeContent);
+    addText(16, Text(r.AttachedDevice));
+    addText(17, Text(r.AttachedVersion));
+    addText(18, Text(r.AttachedDate));
+    add(19, "", W::kAutosizeContent);
+    const bool owner = OwnerTestHolds(r, ownProcessId);
+    if (owner) {
+        add(20, SignedDecimal(r.ProcessId), W::kAutosizeContent);
+        add(21, HandleCellText(r.ObjHandle), W::kAutosizeContent);
+        add(22, HandleCellText(r.ObjAddress), W::kAutosizeContent);
+    }
+    add(23, "", W::kAutosizeContent);
+    if (owner) {
+        add(24, SignedDecimal(r.DupProcessID), W::kAutosizeContent);
+        add(25, HandleCellText(r.DupObjHandle), W::kAutosizeContent);
+        add(26, HandleCellText(r.DupObjAddress), W::kAutosizeContent);
+        add(27, "", W::kAutosizeContent);
+    }
+    if (LineTestHolds(r)) {
+        for (int bit = 0; bit < 14; ++bit)
+            add(28 + bit, SignedDecimal((r.FlowControlBits >> bit) & 1u), W::kUnchanged);
+        add(42, "", W::kUnchanged);
+        if (r.DtrCommand == 5) add(43, "%SETDTR", W::kUnchanged);
+        if (r.DtrCommand == 6) add(43, "%CLRDTR", W::kUnchanged);
+        add(44, r.DataSendReady != 0 ? "%ON" : "%OFF", W::kUnchanged);
+        if (r.RtsCommand == 3) add(45, "%SETRTS", W::kUnchanged);
+        if (r.RtsCommand == 4) add(45, "%CLRRTS", W::kUnchanged);
+        add(46, r.ClearToSend != 0 ? "%ON" : "%OFF", W::kUnchanged);
+    }
+    return cells;
+}
+
+std::vector<HeaderStep> ResultHeaderSteps(const PortRecord& r, uint32_t ownProcessId) {
+    using W = ColumnWidth;
+    std::vector<HeaderStep> steps;
+    auto add = [&](int column, std::optional<std::string> text, W width) {
+        steps.push_back({column, std::move(text), width});
+    };
+    const bool hasPort = !TextEmpty(r.PortName);
+    if (hasPort) add(1, "Port", W::kAutosizeWithHeader);
+    if (r.Baud != 0 && hasPort) add(2, "Baud", W::kAutosizeWithHeader);
+    if (!TextEmpty(r.ParityName) && hasPort) add(3, "Parity", W::kAutosizeWithHeader);
+    if (r.DataBits != 0 && hasPort) add(4, "Data", W::kAutosizeWithHeader);
+    if (r.StopBits != 0 && hasPort) add(5, "Stop", W::kAutosizeWithHeader);
+    if (!TextEmpty(r.Status) || hasPort) add(6, "Status", W::kAutosizeWithHeader);
+    add(7, "", W::kAutosizeWithHeader);
+    if (!TextEmpty(r.DeviceName) && Text(r.DeviceName) != Text(r.PortName))
+        add(8, "Real Name", W::kAutosizeWithHeader);
+    if (!TextEmpty(r.DeviceType)) add(9, "Type", W::kAutosizeWithHeader);
+    add(10, "", W::kUnchanged);
+    if (!TextEmpty(r.ProgramFolder)) add(11, "Path", W::kAutosizeWithHeader);
+    if (!TextEmpty(r.ProgramName)) add(12, "Name", W::kAutosizeWithHeader);
+    if (!TextEmpty(r.ProgramVersion)) add(13, "Version", W::kAutosizeWithHeader);
+    add(14, "", W::kAutosizeWithHeader);
+    if (CableText(r.CableKind)) add(15, "Cable", W::kAutosizeContent);
+    if (!TextEmpty(r.DeviceName) && DiffersIgnoringCase(Text(r.DeviceName), Text(r.PortName)))
+        add(8, std::nullopt, W::kAutosizeContent);
+    if (!TextEmpty(r.AttachedDevice)) add(16, "Device", W::kAutosizeWithHeader);
+    if (!TextEmpty(r.AttachedVersion)) add(17, "Version", W::kAutosizeWithHeader);
+    if (!TextEmpty(r.AttachedDate)) add(18, "Date", W::kAutosizeWithHeader);
+    add(19, "", W::kAutosizeWithHeader);
+    const bool owner = OwnerTestHolds(r, ownProcessId);
+    if (owner) {
+        add(20, "ProcID", W::kAutosizeWithHeader);
+        add(21, "ObjHndl", W::kAutosizeWithHeader);
+        add(22, "ObjAddr", W::kAutosizeWithHeader);
+    }
+    add(23, "", W::kAutosizeWithHeader);
+    if (owner) {
+        add(24, "DupProcID", W::kAutosizeWithHeader);
+        add(25, "DupObjHndl", W::kAutosizeWithHeader);
+        add(26, "DupObjAddr", W::kAutosizeWithHeader);
+        add(27, "", W::kAutosizeWithHeader);
+    }
+    if (LineTestHolds(r))
+        for (int column = 28; column <= 46; ++column) add(column, LineHeader(column), W::kAutosizeWithHeader);
+    return steps;
+}
+
+std::vector<ColumnOutcome> FinalHeaderOutcome(const std::vector<PortRecord>& records, uint32_t ownProcessId) {
+    std::vector<ColumnOutcome> outcome(kResultColumnCount + 1);  // indexed by column number
+    for (const PortRecord& record : records) {
+        for (HeaderStep& step : ResultHeaderSteps(record, ownProcessId)) {
+            ColumnOutcome& column = outcome[static_cast<size_t>(step.column)];
+            if (step.text) column.header = std::move(step.text);
+            if (step.width != ColumnWidth::kUnchanged) column.width = step.width;
+        }
+    }
+    return outcome;
+}
+
+bool IsSeparatorSubItem(int subItem) {
+    switch (subItem) {
+        case 6: case 9: case 13: case 18: case 26: case 41: return true;
+        default: return false;
+    }
+}
+
+CustomDrawAnswer DecideCustomDraw(DWORD drawStage, int subItem, std::optional<std::string_view> status) {
+    CustomDrawAnswer answer;
+    if (drawStage == CDDS_PREPAINT || drawStage == CDDS_ITEMPREPAINT) {
+        answer.result = CDRF_NOTIFYSUBITEMDRAW;
+        return answer;
+    }
+    if (drawStage != (CDDS_ITEMPREPAINT | CDDS_SUBITEM)) return answer;
+    answer.result = CDRF_NEWFONT;
+    if (IsSeparatorSubItem(subItem)) {
+        answer.text = kSeparatorText;
+        answer.background = kSeparatorBack;
+        return answer;
+    }
+    if (status) {
+        const std::string upper = UpperAnsi(*status);
+        if (upper == "IN-USE") answer.text = kInUseText;
+        else if (upper == "AVAILABLE") answer.text = kAvailableText;
+        else if (upper == "DISCONNECTED") answer.text = kDisconnectedText;
+    }
+    answer.background = kRowBack;
+    return answer;
+}
+
+void CreateResultColumns(HWND dialog) {
+    HWND list = ResultList(dialog);
+    for (int index = 0; index < kResultColumnCount; ++index) {
+        LVCOLUMNA column{};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+        column.fmt = LVCFMT_CENTER;
+        column.cx = -1;
+        column.pszText = const_cast<char*>("");
+        SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+void ClearResultList(HWND dialog) {
+    HWND list = ResultList(dialog);
+    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+namespace {
+
+// Inserts the rows and writes their cells; returns, per column number, whether some cell asked
+// for a content width. A content width measures every row, and the last request per column
+// decides it; rows written after that request leave that column empty, so measuring once at
+// the end gives the same width as measuring after every cell.
+std::vector<bool> WriteRows(HWND list, const std::vector<PortRecord>& records) {
+    const uint32_t ownProcessId = GetCurrentProcessId();
+    std::vector<bool> autosize(kResultColumnCount + 1, false);
+    for (size_t i = 0; i < records.size(); ++i) {
+        const int row = static_cast<int>(i);
+        LVITEMA item{};
+        item.mask = LVIF_TEXT | LVIF_IMAGE;
+        item.iItem = row;
+        item.pszText = const_cast<char*>("");
+        item.iImage = 0;
+        SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        for (const CellWrite& cell : ResultRowCells(records[i], ownProcessId)) {
+            // A new row's cells are empty already: an empty text changes nothing.
+            if (!cell.text.empty()) SetCell(list, row, cell.column, cell.text);
+            if (cell.width == ColumnWidth::kAutosizeContent) autosize[static_cast<size_t>(cell.column)] = true;
+        }
+    }
+    return autosize;
+}
+
+void WriteHeaders(HWND list, const std::vector<ColumnOutcome>& outcome) {
+    for (int column = 1; column <= kResultColumnCount; ++column) {
+        const ColumnOutcome& wanted = outcome[static_cast<size_t>(column)];
+        if (!wanted.header) continue;
+        LVCOLUMNA header{};
+        header.mask = LVCF_TEXT;
+        header.pszText = const_cast<char*>(wanted.header->c_str());
+        SendMessageA(list, LVM_SETCOLUMNA, static_cast<WPARAM>(column - 1), reinterpret_cast<LPARAM>(&header));
+    }
+}
+
+}  // namespace
+
+void FillResultRows(HWND dialog, const std::vector<PortRecord>& records) {
+    HWND list = ResultList(dialog);
+    HeldDrawing held(list);
+    const std::vector<bool> autosize = WriteRows(list, records);
+    for (int column = 1; column <= kResultColumnCount; ++column)
+        if (autosize[static_cast<size_t>(column)]) SetColumnWidth(list, column, ColumnWidth::kAutosizeContent);
+}
+
+void SetResultHeaders(HWND dialog, const std::vector<PortRecord>& records) {
+    HWND list = ResultList(dialog);
+    HeldDrawing held(list);
+    const std::vector<ColumnOutcome> outcome = FinalHeaderOutcome(records, GetCurrentProcessId());
+    WriteHeaders(list, outcome);
+    for (int column = 1; column <= kResultColumnCount; ++column)
+        SetColumnWidth(list, column, outcome[static_cast<size_t>(column)].width);
+}
+
+void ShowResults(HWND dialog, const std::vector<PortRecord>& records) {
+    HWND list = ResultList(dialog);
+    HeldDrawing held(list);
+    const std::vector<bool> autosize = WriteRows(list, records);
+    const std::vector<ColumnOutcome> outcome = FinalHeaderOutcome(records, GetCurrentProcessId());
+    WriteHeaders(list, outcome);
+    // A header width replaces the content width the rows asked for: measure once.
+    for (int column = 1; column <= kResultColumnCount; ++column) {
+        ColumnWidth width = outcome[static_cast<size_t>(column)].width;
+        if (width == ColumnWidth::kUnchanged && autosize[static_cast<size_t>(column)])
+            width = ColumnWidth::kAutosizeContent;
+        SetColumnWidth(list, column, width);
+    }
+}
+
+LRESULT ResultListCustomDraw(NMLVCUSTOMDRAW& draw, const PortRecord* record) {
+    std::optional<std::string_view> status;
+    if (record) status = Text(record->Status);
+    const CustomDrawAnswer answer = DecideCustomDraw(draw.nmcd.dwDrawStage, draw.iSubItem, status);
+    if (answer.text) draw.clrText = *answer.text;
+    if (answer.background) draw.clrTextBk = *answer.background;
+    return answer.result;
+}
+
+}  // namespace kestrune

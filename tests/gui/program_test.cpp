@@ -1,0 +1,73 @@
+// Kestrune.exe as a program of its own, driven from this one: it shows its window, runs a
+// refresh on the button's command, and ends with 0 however it is closed, also mid-scan.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "driver/window_driver.h"
+#include "gui_desktop.h"
+
+using namespace kestrune_driver;
+using namespace kestrune_test;
+
+namespace {
+
+// Generous bounds: only a hang reaches them.
+constexpr DWORD kWindowWait = 30000;
+constexpr DWORD kExitWait = 60000;
+constexpr DWORD kScanWait = 180000;
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(StartProgram(KestruneExePath(), GuiWorkFolder(), GuiDesktopName(), child_))
+            << KestruneExePath() << ": error " << GetLastError();
+        window_ = FindMainWindow(child_.processId, kWindowWait);
+        ASSERT_NE(window_, nullptr) << "no window appeared";
+    }
+    Child child_;
+    HWND window_ = nullptr;
+};
+
+TEST_F(ProgramTest, ShowsTheStartTextAndOnlyTheRefreshButton) {
+    EXPECT_EQ(WindowTitle(window_), "Kestrune");
+    EXPECT_EQ(RemoteStatusText(window_, 0), " Press \"Refresh\" to begin");
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(window_, kRefreshButton)));
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(window_, 1027)));
+    PostMessageA(window_, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForExit(child_.process, kExitWait), 0u);
+}
+
+TEST_F(ProgramTest, CloseMessageFromAnotherProgramEndsItWithZero) {
+    PostMessageA(window_, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForExit(child_.process, kExitWait), 0u);
+}
+
+TEST_F(ProgramTest, CloseButtonEndsItWithZero) {
+    PostMessageA(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(WaitForExit(child_.process, kExitWait), 0u);
+}
+
+TEST_F(ProgramTest, RefreshCountsThePortsInTheTitle) {
+    PressRefresh(window_);
+    ASSERT_TRUE(WaitForScanComplete(window_, kScanWait));
+    EXPECT_TRUE(std::regex_match(WindowTitle(window_), std::regex("Kestrune - [1-9][0-9]* USB and Serial Ports found")))
+        << WindowTitle(window_);
+    for (int part = 1; part < 4; ++part) EXPECT_EQ(RemoteStatusText(window_, part), " ") << part;
+    PostMessageA(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(WaitForExit(child_.process, kExitWait), 0u);
+}
+
+TEST_F(ProgramTest, CloseMessageDuringAScanEndsItWithZero) {
+    PressRefresh(window_);
+    PostMessageA(window_, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForExit(child_.process, kExitWait), 0u);
+}
+
+TEST_F(ProgramTest, CloseButtonDuringAScanEndsItWithZero) {
+    PressRefresh(window_);
+    PostMessageA(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(WaitForExit(child_.process, kExitWait), 0u);
+}
+
+}  // namespace
