@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdio>
+#include <optional>
+#include <unordered_set>
 
 #include "app/main_dialog.h"
 #include "app/report.h"
@@ -268,11 +270,99 @@ void ClearResultList(HWND dialog) {
 
 namespace {
 
+// The widest text of each column, measured with the list's own font once per distinct text.
+// The list measures every row of a column for a content width; the widest text decides it,
+// so a list holding only that text reaches the same width.
+class WidestTexts {
+public:
+    explicit WidestTexts(HWND list)
+        : list_(list), dc_(GetDC(list)), texts_(kResultColumnCount + 1), widths_(kResultColumnCount + 1, -1),
+          seen_(kResultColumnCount + 1) {
+        if (dc_) oldFont_ = SelectObject(dc_, reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0)));
+    }
+    ~WidestTexts() {
+        if (!dc_) return;
+        if (oldFont_) SelectObject(dc_, oldFont_);
+        ReleaseDC(list_, dc_);
+    }
+    WidestTexts(const WidestTexts&) = delete;
+    WidestTexts& operator=(const WidestTexts&) = delete;
+
+    bool ok() const { return dc_ != nullptr; }
+    void Offer(int column, const std::string& text) {
+        if (!dc_ || !seen_[static_cast<size_t>(column)].insert(text).second) return;
+        SIZE size{};
+        GetTextExtentPoint32A(dc_, text.c_str(), static_cast<int>(text.size()), &size);
+        if (size.cx > widths_[static_cast<size_t>(column)]) {
+            widths_[static_cast<size_t>(column)] = size.cx;
+            texts_[static_cast<size_t>(column)] = text;
+        }
+    }
+    const std::string& Widest(int column) const { return texts_[static_cast<size_t>(column)]; }
+
+private:
+    HWND list_;
+    HDC dc_;
+    HGDIOBJ oldFont_ = nullptr;
+    std::vector<std::string> texts_;
+    std::vector<int> widths_;
+    std::vector<std::unordered_set<std::string>> seen_;
+};
+
+// A hidden twin of the list, of the same size, font, styles and headers, holding one row of
+// the widest texts. It answers width requests exactly as the list would, at the cost of one
+// row instead of every row.
+class WidthTwin {
+public:
+    WidthTwin(HWND list, const WidestTexts& widest) {
+        RECT rect{};
+        GetWindowRect(list, &rect);
+        const DWORD style = (static_cast<DWORD>(GetWindowLongA(list, GWL_STYLE)) & ~WS_VISIBLE) | WS_CHILD;
+        twin_ = CreateWindowExA(static_cast<DWORD>(GetWindowLongA(list, GWL_EXSTYLE)), WC_LISTVIEWA, "", style, 0, 0,
+                                rect.right - rect.left, rect.bottom - rect.top, GetParent(list), nullptr,
+                                reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(list, GWLP_HINSTANCE)), nullptr);
+        if (!twin_) return;
+        SendMessageA(twin_, WM_SETFONT, SendMessageA(list, WM_GETFONT, 0, 0), FALSE);
+        SendMessageA(twin_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+        for (int index = 0; index < kResultColumnCount; ++index) {
+            char header[kTextSize] = {};
+            LVCOLUMNA column{};
+            column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+            column.pszText = header;
+            column.cchTextMax = sizeof header;
+            SendMessageA(list, LVM_GETCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+            column.pszText = header;
+            SendMessageA(twin_, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+        }
+        LVITEMA item{};
+        item.mask = LVIF_TEXT | LVIF_IMAGE;
+        item.pszText = const_cast<char*>("");
+        SendMessageA(twin_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        for (int column = 1; column <= kResultColumnCount; ++column)
+            if (!widest.Widest(column).empty()) SetCell(twin_, 0, column, widest.Widest(column));
+    }
+    ~WidthTwin() {
+        if (twin_) DestroyWindow(twin_);
+    }
+    WidthTwin(const WidthTwin&) = delete;
+    WidthTwin& operator=(const WidthTwin&) = delete;
+
+    bool ok() const { return twin_ != nullptr; }
+    // The pixel width the list would take for this request.
+    int Width(int column, ColumnWidth width) const {
+        SendMessageA(twin_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column - 1), static_cast<LPARAM>(static_cast<int>(width)));
+        return static_cast<int>(SendMessageA(twin_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column - 1), 0));
+    }
+
+private:
+    HWND twin_ = nullptr;
+};
+
 // Inserts the rows and writes their cells; returns, per column number, whether some cell asked
 // for a content width. A content width measures every row, and the last request per column
 // decides it; rows written after that request leave that column empty, so measuring once at
 // the end gives the same width as measuring after every cell.
-std::vector<bool> WriteRows(HWND list, const std::vector<PortRecord>& records) {
+std::vector<bool> WriteRows(HWND list, const std::vector<PortRecord>& records, WidestTexts* widest = nullptr) {
     const uint32_t ownProcessId = GetCurrentProcessId();
     std::vector<bool> autosize(kResultColumnCount + 1, false);
     for (size_t i = 0; i < records.size(); ++i) {
@@ -286,6 +376,7 @@ std::vector<bool> WriteRows(HWND list, const std::vector<PortRecord>& records) {
         for (const CellWrite& cell : ResultRowCells(records[i], ownProcessId)) {
             // A new row's cells are empty already: an empty text changes nothing.
             if (!cell.text.empty()) SetCell(list, row, cell.column, cell.text);
+            if (widest) widest->Offer(cell.column, cell.text);
             if (cell.width == ColumnWidth::kAutosizeContent) autosize[static_cast<size_t>(cell.column)] = true;
         }
     }
@@ -325,15 +416,24 @@ void SetResultHeaders(HWND dialog, const std::vector<PortRecord>& records) {
 void ShowResults(HWND dialog, const std::vector<PortRecord>& records) {
     HWND list = ResultList(dialog);
     HeldDrawing held(list);
-    const std::vector<bool> autosize = WriteRows(list, records);
+    WidestTexts widest(list);
+    const std::vector<bool> autosize = WriteRows(list, records, &widest);
     const std::vector<ColumnOutcome> outcome = FinalHeaderOutcome(records, GetCurrentProcessId());
     WriteHeaders(list, outcome);
-    // A header width replaces the content width the rows asked for: measure once.
+    // A header width replaces the content width the rows asked for: measure once, on the
+    // twin when it can be made (a content width measures every row of the list).
+    std::optional<WidthTwin> twin;
+    if (!records.empty() && widest.ok()) twin.emplace(list, widest);
     for (int column = 1; column <= kResultColumnCount; ++column) {
         ColumnWidth width = outcome[static_cast<size_t>(column)].width;
         if (width == ColumnWidth::kUnchanged && autosize[static_cast<size_t>(column)])
             width = ColumnWidth::kAutosizeContent;
-        SetColumnWidth(list, column, width);
+        // The last column's request also depends on the space left of the list: it goes to
+        // the list itself.
+        if (width != ColumnWidth::kUnchanged && column < kResultColumnCount && twin && twin->ok())
+            SendMessageA(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column - 1), twin->Width(column, width));
+        else
+            SetColumnWidth(list, column, width);
     }
 }
 
