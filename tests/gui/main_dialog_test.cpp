@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "app/results_view.h"
 #include "gui_desktop.h"
 #include "gui_helpers.h"
+#include "lab/client/lab_client.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
 
@@ -172,6 +174,34 @@ TEST_F(MainDialogTest, RefreshFillsRowsTitleStatusAndReport) {
 
     std::ifstream report("SerialPort.Kestrune");
     EXPECT_TRUE(report.good()) << "the refresh writes its report into the current folder";
+}
+
+TEST_F(MainDialogTest, RefreshReportListsEveryLabPort) {
+    lab::Layout layout;
+    std::string error;
+    if (!layout.Load(&error)) GTEST_SKIP() << "serial lab is not up: " << error;
+    DeleteFileA("SerialPort.Kestrune");
+    Command(kRefreshId);
+
+    std::ifstream report("SerialPort.Kestrune", std::ios::binary);
+    ASSERT_TRUE(report.good());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(report, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    // The port table: a header starting with "Port", an underline, then one line per record.
+    size_t header = 0;
+    while (header < lines.size() && lines[header].rfind("Port ", 0) != 0) ++header;
+    ASSERT_LT(header + 2, lines.size()) << "no port table";
+    std::vector<std::string> tablePorts;
+    for (size_t i = header + 2; i < lines.size(); ++i) {
+        const std::string first = lines[i].substr(0, lines[i].find(' '));
+        if (!first.empty() && first != "\r") tablePorts.push_back(first);
+    }
+    ASSERT_EQ(tablePorts.size(), layout.ports().size());
+    for (const lab::Port& port : layout.ports())
+        EXPECT_NE(std::find(tablePorts.begin(), tablePorts.end(), port.com), tablePorts.end()) << port.com;
 }
 
 TEST_F(MainDialogTest, SecondRefreshRebuildsTheRows) {
