@@ -197,7 +197,7 @@ TEST_F(MainDialogTest, RefreshReportListsEveryLabPort) {
     std::vector<std::string> tablePorts;
     for (size_t i = header + 2; i < lines.size(); ++i) {
         const std::string first = lines[i].substr(0, lines[i].find(' '));
-        if (!first.empty() && first != "\r") tablePorts.push_back(first);
+        if (!first.empty()) tablePorts.push_back(first);
     }
     ASSERT_EQ(tablePorts.size(), layout.ports().size());
     for (const lab::Port& port : layout.ports())
