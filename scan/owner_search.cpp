@@ -226,23 +226,54 @@ std::string ProcessImagePath(uint32_t processId) {
     return kUnknownProgramPath;
 }
 
+// ---- the batch watch ------------------------------------------------------------------
+
+BatchWatch::BatchWatch(uint32_t completed, uint32_t now, uint32_t limit)
+    : seen_(completed), since_(now), limit_(limit) {}
+
+BatchVerdict BatchWatch::Sample(uint32_t completed, uint32_t now) {
+    if (completed != seen_) {
+        // A query answered: the next one has its own limit from here.
+        seen_ = completed;
+        since_ = now;
+        return BatchVerdict::kWait;
+    }
+    return now - since_ >= limit_ ? BatchVerdict::kTerminate : BatchVerdict::kWait;
+}
+
+uint32_t BatchWatch::NextWait(uint32_t now, uint32_t slice) const {
+    const uint32_t elapsed = now - since_;
+    const uint32_t left = elapsed >= limit_ ? 0 : limit_ - elapsed;
+    return std::max<uint32_t>(1, std::min(slice, left));
+}
+
 // ---- the name-query worker --------------------------------------------------------------
 
 // Room for the longest name the system can give: a counted UTF-16 text of up to 65534
 // bytes after its header.
 constexpr std::size_t kNameBufferBytes = 16 + 65536 + 16;
 
-struct WorkerJob {
-    ObjectNameQueryFunction query = nullptr;
-    PipePeekFunction peek = nullptr;
-    UniqueHandle go;    // the scanning thread hands over a query (or the stop)
-    UniqueHandle done;  // the worker has answered
+struct NameSlot {
     HANDLE target = nullptr;
-    volatile LONG stop = 0;
     LONG status = -1;
     ULONG returned = 0;
     BOOL isPipe = FALSE;
-    alignas(16) unsigned char buffer[kNameBufferBytes];
+    unsigned char* buffer = nullptr;  // kNameBufferBytes of the job's name buffers
+};
+
+struct WorkerJob {
+    ObjectNameQueryFunction query = nullptr;
+    PipePeekFunction peek = nullptr;
+    UniqueHandle go;    // the scanning thread hands over a batch (or the stop)
+    UniqueHandle done;  // the worker has answered the whole batch
+    volatile LONG stop = 0;
+    LONG first = 0;               // the worker answers slots first .. count-1, in order
+    LONG count = 0;
+    volatile LONG completed = 0;  // slots answered so far, published by the worker
+    NameSlot slots[kNameBatchSize];
+    // The slots' name buffers, one block; left unfilled, so only the pages the system
+    // writes are ever touched.
+    std::unique_ptr<unsigned char[]> names{new unsigned char[kNameBatchSize * kNameBufferBytes]};
 };
 
 namespace {
@@ -254,11 +285,15 @@ DWORD WINAPI NameWorkerMain(void* parameter) {
     for (;;) {
         if (WaitForSingleObject(job->go.get(), INFINITE) != WAIT_OBJECT_0) return 1;
         if (job->stop) return 0;
-        // A pipe is known by the peek; pipe names never name a port.
-        job->isPipe = job->peek(job->target, nullptr, 0, nullptr, nullptr, nullptr);
-        if (!job->isPipe)
-            job->status = job->query(job->target, kObjectNameInformation, job->buffer,
-                                     static_cast<ULONG>(sizeof job->buffer), &job->returned);
+        for (LONG i = job->first; i < job->count; ++i) {
+            NameSlot& slot = job->slots[i];
+            // A pipe is known by the peek; pipe names never name a port.
+            slot.isPipe = job->peek(slot.target, nullptr, 0, nullptr, nullptr, nullptr);
+            if (!slot.isPipe)
+                slot.status = job->query(slot.target, kObjectNameInformation, slot.buffer,
+                                         static_cast<ULONG>(kNameBufferBytes), &slot.returned);
+            InterlockedExchange(&job->completed, i + 1);
+        }
         SetEvent(job->done.get());
     }
 }
@@ -270,6 +305,21 @@ LONG NTAPI SystemNameQuery(HANDLE h, ULONG infoClass, void* buffer, ULONG size, 
 BOOL WINAPI SystemPipePeek(HANDLE h, void* buffer, DWORD size, DWORD* read, DWORD* available, DWORD* left) {
     return PeekNamedPipe(h, buffer, size, read, available, left);
 }
+
+// Microseconds of a free-running clock finer than the tick count (which moves in 16 ms
+// steps on Windows).
+uint64_t NowMicroseconds() {
+    static const uint64_t frequency = [] {
+        LARGE_INTEGER f;
+        return QueryPerformanceFrequency(&f) && f.QuadPart > 0 ? static_cast<uint64_t>(f.QuadPart) : 1000000u;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    const uint64_t ticks = static_cast<uint64_t>(counter.QuadPart);
+    return ticks / frequency * 1000000u + ticks % frequency * 1000000u / frequency;
+}
+
+uint32_t NowMilliseconds() { return static_cast<uint32_t>(NowMicroseconds() / 1000); }
 
 }  // namespace
 
@@ -286,7 +336,9 @@ bool NameQueryWorker::EnsureWorker() {
         job_ = std::make_unique<WorkerJob>();
         job_->query = calls_.query;
         job_->peek = calls_.peek;
+        for (std::size_t i = 0; i < kNameBatchSize; ++i) job_->slots[i].buffer = job_->names.get() + i * kNameBufferBytes;
     }
+    // Fresh events: a terminated worker may have left one signalled.
     job_->go.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     job_->done.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     job_->stop = 0;
@@ -318,37 +370,65 @@ void NameQueryWorker::EndWorker(bool terminate) {
 }
 
 std::string NameQueryWorker::Query(HANDLE handle) {
-    if (!EnsureWorker()) return {};
-    WorkerJob& job = *job_;
-    job.target = handle;
-    job.status = -1;
-    job.returned = 0;
-    job.isPipe = FALSE;
-    std::memset(job.buffer, 0, 64);
-    ++counters_.queries;
-    SetEvent(job.go.get());
+    std::string name;
+    QueryBatch(&handle, 1, &name);
+    return name;
+}
 
-    const DWORD limit = calls_.limitMilliseconds;
-    const DWORD start = GetTickCount();
-    bool answered = false;
-    for (DWORD remaining = limit;;) {
-        const DWORD wait = WaitForSingleObjectEx(job.done.get(), remaining, TRUE);
-        if (wait == WAIT_OBJECT_0) {
-            answered = true;
-            break;
-        }
-        if (wait != WAIT_IO_COMPLETION) break;
-        // A queued call ran during the wait: wait out the rest of the same 50 ms.
-        const DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= limit) break;
-        remaining = limit - elapsed;
+void NameQueryWorker::QueryBatch(const HANDLE* handles, std::size_t count, std::string* names) {
+    if (!handles || !names) return;
+    for (std::size_t i = 0; i < count; ++i) names[i].clear();
+    for (std::size_t start = 0; start < count; start += kNameBatchSize)
+        AnswerBatch(handles + start, static_cast<long>(std::min(kNameBatchSize, count - start)), names + start);
+}
+
+// Waits for the worker to answer slots first .. count-1. True when it did; false when it
+// stalled (or the wait failed), with *completed the slots it had answered by then.
+bool NameQueryWorker::WaitForBatch(long first, long count, long* completed) {
+    WorkerJob& job = *job_;
+    BatchWatch watch(static_cast<uint32_t>(first), NowMilliseconds(), calls_.limitMilliseconds);
+    for (;;) {
+        const DWORD wait = WaitForSingleObjectEx(job.done.get(), watch.NextWait(NowMilliseconds(), kBatchSliceMilliseconds), TRUE);
+        *completed = InterlockedCompareExchange(&job.completed, 0, 0);
+        if (wait == WAIT_OBJECT_0) return true;
+        // A timed-out slice or a queued call that ran during the wait: judge the count.
+        if (wait != WAIT_TIMEOUT && wait != WAIT_IO_COMPLETION) return false;
+        if (watch.Sample(static_cast<uint32_t>(*completed), NowMilliseconds()) == BatchVerdict::kTerminate) return false;
     }
-    if (!answered) {
+}
+
+void NameQueryWorker::AnswerBatch(const HANDLE* handles, long count, std::string* names) {
+    for (long first = 0; first < count;) {
+        if (!EnsureWorker()) return;  // no worker: the rest stay unnamed
+        WorkerJob& job = *job_;
+        for (long i = first; i < count; ++i) {
+            NameSlot& slot = job.slots[i];
+            slot.target = handles[i];
+            slot.status = -1;
+            slot.returned = 0;
+            slot.isPipe = FALSE;
+            std::memset(slot.buffer, 0, 64);
+        }
+        job.first = first;
+        job.count = count;
+        job.completed = first;
+        counters_.queries += static_cast<uint32_t>(count - first);
+        ++counters_.batches;
+        SetEvent(job.go.get());
+
+        long completed = first;
+        const bool answered = WaitForBatch(first, count, &completed);
+        completed = std::min(std::max(completed, first), count);
+        for (long i = first; i < completed; ++i)
+            names[i] = ObjectNameFromQuery(job.slots[i].isPipe != FALSE, job.slots[i].status, job.slots[i].buffer,
+                                           kNameBufferBytes);
+        if (answered) return;
+        // The query of slot completed overran: it stays unnamed, and a fresh worker takes
+        // the rest of the batch.
         ++counters_.overruns;
         EndWorker(true);
-        return {};
+        first = completed + 1;
     }
-    return ObjectNameFromQuery(job.isPipe != FALSE, job.status, job.buffer, sizeof job.buffer);
 }
 
 // ---- the search ---------------------------------------------------------------------
@@ -369,7 +449,9 @@ OwnerProcess& ProcessOf(std::unordered_map<uint32_t, OwnerProcess>& processes, u
     return process;
 }
 
-std::string ObjectNameOf(OwnerProcess& process, const HandleEntry& entry, NameQueryWorker& worker) {
+// A duplicate of the entry's handle in this process, for the name query; empty when the
+// owner cannot be opened for duplication or the handle not duplicated.
+UniqueHandle DuplicateForQuery(OwnerProcess& process, const HandleEntry& entry) {
     if (entry.processId == 0) return {};
     if (!process.dupAccessTried) {
         process.dupAccessTried = true;
@@ -380,8 +462,7 @@ std::string ObjectNameOf(OwnerProcess& process, const HandleEntry& entry, NameQu
     if (!DuplicateHandle(process.dupAccess.get(), FieldToHandle(entry.handleValue), GetCurrentProcess(), &duplicate,
                          0, TRUE, DUPLICATE_SAME_ACCESS))
         return {};
-    UniqueHandle owned(duplicate);
-    return worker.Query(owned.get());
+    return UniqueHandle(duplicate);
 }
 
 void ReportScanning(PortRecord& carrier, uint32_t statusWindow, const std::string& name) {
@@ -414,6 +495,13 @@ void FillOwner(PortRecord& record, bool holdsHandles, const HandleEntry& entry, 
 
 }  // namespace
 
+// Entries waiting for their names: their duplicates stay open until the batch is done.
+struct PendingEntry {
+    const HandleEntry* entry;
+    const OwnerProcess* process;
+    UniqueHandle duplicate;
+};
+
 void FindPortOwners(std::vector<PortRecord>& ports, const uint32_t* statusWindow, const NameQueryCalls& calls,
                     OwnerSearchCounters* counters) {
     OwnerSearchCounters local;
@@ -428,26 +516,50 @@ void FindPortOwners(std::vector<PortRecord>& ports, const uint32_t* statusWindow
     // Per process, for this snapshot only: its path and a handle for duplication.
     std::unordered_map<uint32_t, OwnerProcess> processes;
     std::vector<bool> holdsHandles(ports.size(), false);
-    {
-        NameQueryWorker worker(calls);
-        for (const HandleEntry& entry : entries) {
-            ++count.entries;
-            OwnerProcess& process = ProcessOf(processes, entry.processId);
-            if (process.skipped) continue;
-            const std::string name = ObjectNameOf(process, entry, worker);
+    NameQueryWorker worker(calls);
+    std::vector<PendingEntry> batch;
+    batch.reserve(kNameBatchSize);
+    HANDLE handles[kNameBatchSize];
+    std::string names[kNameBatchSize];
+    uint64_t batchStart = 0;
+
+    // Names the batch, then takes its entries in table order as if each had been named
+    // alone: progress report, object skip test, matches.
+    auto finishBatch = [&] {
+        for (std::size_t i = 0; i < batch.size(); ++i) handles[i] = batch[i].duplicate.get();
+        worker.QueryBatch(handles, batch.size(), names);
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            const std::string& name = names[i];
             if (name.empty()) continue;
             ++count.named;
             if (statusWindow) ReportScanning(ports.back(), *statusWindow, name);
             if (ObjectNameSkipped(name)) continue;
-            for (std::size_t i = 0; i < ports.size(); ++i) {
-                if (!DeviceNameMatches(Text(ports[i].DeviceName), name)) continue;
-                FillOwner(ports[i], holdsHandles[i], entry, process.path, name);
-                holdsHandles[i] = true;
+            for (std::size_t p = 0; p < ports.size(); ++p) {
+                if (!DeviceNameMatches(Text(ports[p].DeviceName), name)) continue;
+                FillOwner(ports[p], holdsHandles[p], *batch[i].entry, batch[i].process->path, name);
+                holdsHandles[p] = true;
                 ++count.matches;
             }
         }
-        count.names = worker.counters();
+        batch.clear();
+        count.longestBatchMicroseconds =
+            std::max(count.longestBatchMicroseconds, static_cast<uint32_t>(NowMicroseconds() - batchStart));
+    };
+
+    for (const HandleEntry& entry : entries) {
+        ++count.entries;
+        // Learning a new process's path takes a while: the waiting entries report first.
+        if (!batch.empty() && processes.find(entry.processId) == processes.end()) finishBatch();
+        OwnerProcess& process = ProcessOf(processes, entry.processId);
+        if (process.skipped) continue;
+        UniqueHandle duplicate = DuplicateForQuery(process, entry);
+        if (!duplicate) continue;
+        if (batch.empty()) batchStart = NowMicroseconds();
+        batch.push_back(PendingEntry{&entry, &process, std::move(duplicate)});
+        if (batch.size() == kNameBatchSize) finishBatch();
     }
+    if (!batch.empty()) finishBatch();
+    count.names = worker.counters();
 }
 
 }  // namespace kestrune
