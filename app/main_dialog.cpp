@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <optional>
 
 #include "app/refresh.h"
 #include "app/results_view.h"
@@ -49,6 +50,31 @@ void CreateStatusBar(HWND dialog) {
     char text[kTextSize];
     StoreText(text, sizeof text, kStartStatusText);
     SendMessageA(bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text));
+}
+
+// The list's colour requests, answered from the shown records. Empty when the notice is not
+// a custom-draw notice of the results list.
+std::optional<LRESULT> ResultColourAnswer(ShellState& shell, LPARAM lParam) {
+    auto* header = reinterpret_cast<NMHDR*>(lParam);
+    if (!header || header->idFrom != kResultsListId || header->code != static_cast<UINT>(NM_CUSTOMDRAW))
+        return std::nullopt;
+    auto& draw = *reinterpret_cast<NMLVCUSTOMDRAW*>(lParam);
+    const PortRecord* record = nullptr;
+    if (draw.nmcd.dwDrawStage == (CDDS_ITEMPREPAINT | CDDS_SUBITEM) && !IsSeparatorSubItem(draw.iSubItem))
+        record = DisplayedRecord(shell, static_cast<size_t>(draw.nmcd.dwItemSpec));
+    return ResultListCustomDraw(draw, record);
+}
+
+// The list asks for colours once per cell it paints. A dialog procedure would hand each answer
+// back through DWLP_MSGRESULT, which costs a round trip to the window server on some systems;
+// the dialog's window procedure answers them directly instead. Every main dialog is made from
+// one template, so they share the system's dialog window procedure, kept here.
+WNDPROC g_dialogWindowProc = nullptr;
+
+LRESULT CALLBACK ColouringWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NOTIFY)
+        if (std::optional<LRESULT> answer = ResultColourAnswer(Shell(), lParam)) return *answer;
+    return CallWindowProcA(g_dialogWindowProc, window, message, wParam, lParam);
 }
 
 INT_PTR Answer(HWND window, LRESULT result) {
@@ -108,6 +134,9 @@ HWND CreateMainDialog(HINSTANCE instance) {
     HWND dialog = CreateDialogIndirectParamA(instance, reinterpret_cast<const DLGTEMPLATE*>(dialogTemplate.data()),
                                              nullptr, MainDialogProc, 0);
     if (!dialog) return nullptr;
+    const auto dialogProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ColouringWindowProc)));
+    if (!g_dialogWindowProc) g_dialogWindowProc = dialogProc;
 
     static const ChildControl kControls[] = {
         {WC_LISTVIEWA, "Listview1", kResultsListId, 10, 10, 580, 100, kListStyle},
@@ -151,17 +180,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             shell.MainDialog = window;
             CreateStatusBar(window);
             return FALSE;
-        case WM_NOTIFY: {
-            auto* header = reinterpret_cast<NMHDR*>(lParam);
-            if (header && header->idFrom == kResultsListId && header->code == static_cast<UINT>(NM_CUSTOMDRAW)) {
-                auto& draw = *reinterpret_cast<NMLVCUSTOMDRAW*>(lParam);
-                const PortRecord* record = nullptr;
-                if (draw.nmcd.dwDrawStage == (CDDS_ITEMPREPAINT | CDDS_SUBITEM) && !IsSeparatorSubItem(draw.iSubItem))
-                    record = DisplayedRecord(shell, static_cast<size_t>(draw.nmcd.dwItemSpec));
-                return Answer(window, ResultListCustomDraw(draw, record));
-            }
+        case WM_NOTIFY:
+            if (std::optional<LRESULT> answer = ResultColourAnswer(shell, lParam)) return Answer(window, *answer);
             return FALSE;
-        }
         case WM_COMMAND:
             // A command that arrives while a scan runs (only another program or the pumped
             // queue can deliver one: the buttons are off) is dropped: a second scan inside

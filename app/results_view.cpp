@@ -74,6 +74,9 @@ void SetColumnWidth(HWND list, int column, ColumnWidth width) {
                  static_cast<LPARAM>(static_cast<int>(width)));
 }
 
+// Made with the list's columns; see below.
+HWND MakeWidthTwin(HWND list);
+
 }  // namespace
 
 std::string Hex4(uint32_t value) {
@@ -260,6 +263,7 @@ void CreateResultColumns(HWND dialog) {
         column.pszText = const_cast<char*>("");
         SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
     }
+    MakeWidthTwin(list);
 }
 
 void ClearResultList(HWND dialog) {
@@ -309,43 +313,61 @@ private:
     std::vector<std::unordered_set<std::string>> seen_;
 };
 
-// A hidden twin of the list, of the same size, font, styles and headers, holding one row of
-// the widest texts. It answers width requests exactly as the list would, at the cost of one
-// row instead of every row.
+// A hidden twin of the list: same font, styles, columns and headers, holding one row of the
+// widest texts. It answers width requests exactly as the list would, at the cost of one row
+// instead of every row. It is made once with the list's columns (making a list view costs
+// tens of milliseconds under some systems) and is owned by the dialog, which destroys it.
+constexpr char kWidthTwinProperty[] = "KestruneWidthTwin";
+
+HWND MakeWidthTwin(HWND list) {
+    RECT rect{};
+    GetWindowRect(list, &rect);
+    const DWORD style = (static_cast<DWORD>(GetWindowLongA(list, GWL_STYLE)) & ~(WS_VISIBLE | WS_CHILD)) | WS_POPUP;
+    HWND twin = CreateWindowExA(WS_EX_TOOLWINDOW, WC_LISTVIEWA, "", style, 0, 0, rect.right - rect.left,
+                                rect.bottom - rect.top, GetParent(list), nullptr,
+                                reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(list, GWLP_HINSTANCE)), nullptr);
+    if (!twin) return nullptr;
+    // Never shown: no layout or painting work for its changes.
+    SendMessageA(twin, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(twin, WM_SETFONT, SendMessageA(list, WM_GETFONT, 0, 0), FALSE);
+    SendMessageA(twin, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    for (int index = 0; index < kResultColumnCount; ++index) {
+        LVCOLUMNA column{};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+        column.fmt = LVCFMT_CENTER;
+        column.cx = -1;
+        column.pszText = const_cast<char*>("");
+        SendMessageA(twin, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+    }
+    LVITEMA item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.pszText = const_cast<char*>("");
+    SendMessageA(twin, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    // The first measurement sets up the list's text measuring: do it now, not in a refresh.
+    SendMessageA(twin, LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE_USEHEADER);
+    SetPropA(list, kWidthTwinProperty, twin);
+    return twin;
+}
+
 class WidthTwin {
 public:
     WidthTwin(HWND list, const WidestTexts& widest) {
-        RECT rect{};
-        GetWindowRect(list, &rect);
-        const DWORD style = (static_cast<DWORD>(GetWindowLongA(list, GWL_STYLE)) & ~WS_VISIBLE) | WS_CHILD;
-        twin_ = CreateWindowExA(static_cast<DWORD>(GetWindowLongA(list, GWL_EXSTYLE)), WC_LISTVIEWA, "", style, 0, 0,
-                                rect.right - rect.left, rect.bottom - rect.top, GetParent(list), nullptr,
-                                reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(list, GWLP_HINSTANCE)), nullptr);
+        twin_ = static_cast<HWND>(GetPropA(list, kWidthTwinProperty));
+        if (twin_ && !IsWindow(twin_)) twin_ = nullptr;
+        if (!twin_) twin_ = MakeWidthTwin(list);
         if (!twin_) return;
-        SendMessageA(twin_, WM_SETFONT, SendMessageA(list, WM_GETFONT, 0, 0), FALSE);
-        SendMessageA(twin_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
-        for (int index = 0; index < kResultColumnCount; ++index) {
+        for (int column = 1; column <= kResultColumnCount; ++column) {
             char header[kTextSize] = {};
-            LVCOLUMNA column{};
-            column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-            column.pszText = header;
-            column.cchTextMax = sizeof header;
-            SendMessageA(list, LVM_GETCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
-            column.pszText = header;
-            SendMessageA(twin_, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+            LVCOLUMNA heading{};
+            heading.mask = LVCF_TEXT;
+            heading.pszText = header;
+            heading.cchTextMax = sizeof header;
+            SendMessageA(list, LVM_GETCOLUMNA, static_cast<WPARAM>(column - 1), reinterpret_cast<LPARAM>(&heading));
+            heading.pszText = header;
+            SendMessageA(twin_, LVM_SETCOLUMNA, static_cast<WPARAM>(column - 1), reinterpret_cast<LPARAM>(&heading));
+            SetCell(twin_, 0, column, widest.Widest(column));
         }
-        LVITEMA item{};
-        item.mask = LVIF_TEXT | LVIF_IMAGE;
-        item.pszText = const_cast<char*>("");
-        SendMessageA(twin_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
-        for (int column = 1; column <= kResultColumnCount; ++column)
-            if (!widest.Widest(column).empty()) SetCell(twin_, 0, column, widest.Widest(column));
     }
-    ~WidthTwin() {
-        if (twin_) DestroyWindow(twin_);
-    }
-    WidthTwin(const WidthTwin&) = delete;
-    WidthTwin& operator=(const WidthTwin&) = delete;
 
     bool ok() const { return twin_ != nullptr; }
     // The pixel width the list would take for this request.

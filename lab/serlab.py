@@ -589,12 +589,12 @@ def start_server():
 
 
 def run_labreg(labreg, entries, expect):
-    spec = os.path.join(LAB, "devicemap.txt")
-    with open(spec, "w", encoding="ascii", newline="\r\n") as f:
+    entry_file = os.path.join(LAB, "devicemap.txt")
+    with open(entry_file, "w", encoding="ascii", newline="\r\n") as f:
         f.write(f"expect {expect}\n")
         for name, com in entries:
             f.write(f"{name}\t{com}\n")
-    r = subprocess.run([WINE, labreg, windows_path(spec)], env=wine_env(), stdin=DEVNULL, stdout=DEVNULL,
+    r = subprocess.run([WINE, labreg, windows_path(entry_file)], env=wine_env(), stdin=DEVNULL, stdout=DEVNULL,
                        stderr=DEVNULL, timeout=60)
     if r.returncode == 4:
         log("the mount manager did not publish its device map in time; the lab's entries were written anyway")

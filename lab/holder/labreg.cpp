@@ -5,11 +5,11 @@
 // until the mount manager has written its entries, then replaces every value
 // of the key with the lab's entries.
 //
-// Usage: labreg.exe SPECFILE
-// SPECFILE (ANSI text): first line "expect N" (how many entries the mount
+// Usage: labreg.exe ENTRYFILE
+// ENTRYFILE (ANSI text): first line "expect N" (how many entries the mount
 // manager writes; 0 = do not wait), then one line per entry:
 // "<value name>\t<COM name>".
-// Exit status: 0 written and verified, 2 bad arguments or spec, 3 registry
+// Exit status: 0 written and verified, 2 bad arguments or entry file, 3 registry
 // error, 4 written but the mount manager never showed up (timeout).
 #include <windows.h>
 
@@ -43,7 +43,7 @@ private:
     HKEY key_ = nullptr;
 };
 
-bool read_spec(const char* path, DWORD& expect, Entries& entries) {
+bool read_entry_file(const char* path, DWORD& expect, Entries& entries) {
     FILE* f = std::fopen(path, "rb");
     if (!f) return false;
     char line[2048];
@@ -129,13 +129,13 @@ bool rewrite(HKEY key, const Entries& entries) {
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: labreg.exe SPECFILE\n");
+        std::fprintf(stderr, "usage: labreg.exe ENTRYFILE\n");
         return 2;
     }
     DWORD expect = 0;
     Entries entries;
-    if (!read_spec(argv[1], expect, entries)) {
-        std::fprintf(stderr, "labreg: cannot read spec %s\n", argv[1]);
+    if (!read_entry_file(argv[1], expect, entries)) {
+        std::fprintf(stderr, "labreg: cannot read entry file %s\n", argv[1]);
         return 2;
     }
 
