@@ -85,8 +85,13 @@ bool ReadControlBlock(const DCB& dcb, ChannelProperty property, int32_t* value) 
 }
 
 int32_t StopBitCodeFromField(int64_t stored) {
-    if (stored == 15000) return ONE5STOPBITS;
-    return static_cast<int32_t>(stored / 10000);
+    switch (stored) {
+        case 0:
+        case 10000: return ONESTOPBIT;
+        case 15000: return ONE5STOPBITS;
+        case 20000: return TWOSTOPBITS;
+        default: return static_cast<int32_t>(stored / 10000);
+    }
 }
 
 int64_t StopBitsFieldFromCode(int32_t code) { return static_cast<int64_t>(code) * 10000; }

@@ -48,13 +48,13 @@ inline int32_t YesNo(bool on) { return on ? -1 : 0; }
 // overrun, framing, transmit full and I/O error.
 constexpr uint32_t kBytesWaitingErrorFlags = 0x50B;
 
-// The record's StopBits field (fixed point, four decimals) holds the port's stop-bit code,
-// as the getter and the serial-port class store it: code 0 (one stop bit) reads as 0,
-// code 1 (one and a half) as 1, code 2 (two) as 2. So the setter reads the field as that
-// code: 0 gives one stop bit, as a fresh record should, and a value the getter stored is
-// written back unchanged. The scan stores the number of stop bits instead (1, 1.5, 2);
-// 1.5 is no code, so it is taken as the one-and-a-half code. The scan's 1 is the one
-// value the two forms read differently; it is taken as a code.
+// The record's StopBits field is fixed point (four decimals) and holds one of two forms: the
+// scan stores the number of stop bits (1, 1.5, 2 as 10000, 15000, 20000), the getter and the
+// serial-port class store the port's stop-bit code (0 one, 1 one and a half, 2 two, as
+// 0, 10000, 20000). The setter reads what a caller means in either form: 0 and 1 give one
+// stop bit, 1.5 one and a half, 2 two. The one value the forms read differently, 10000, is
+// taken as one stop bit — the usual setting, and what a scanned record holds — so only the
+// rare one-and-a-half code does not survive a getter-then-setter round trip.
 int32_t StopBitCodeFromField(int64_t stored);
 int64_t StopBitsFieldFromCode(int32_t code);
 

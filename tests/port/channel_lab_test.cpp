@@ -169,6 +169,10 @@ TEST_F(LabTest, EachSetterChangesThePortAndItsGetterReadsItBack) {
          [](const PortRecord& r) { return r.Parity; }, 0},
         {"stop bits two", [](PortRecord& r) { r.StopBits = 20000; }, RtSerialPortSetStopBits,
          RtSerialPortGetStopBits, [](const PortRecord& r) { return r.StopBits; }, 20000},
+        {"stop bits one, as a scan stores it", [](PortRecord& r) { r.StopBits = 10000; }, RtSerialPortSetStopBits,
+         RtSerialPortGetStopBits, [](const PortRecord& r) { return r.StopBits; }, 0},
+        {"stop bits two again", [](PortRecord& r) { r.StopBits = 20000; }, RtSerialPortSetStopBits,
+         RtSerialPortGetStopBits, [](const PortRecord& r) { return r.StopBits; }, 20000},
         {"stop bits default", [](PortRecord& r) { r.StopBits = 0; }, RtSerialPortSetStopBits,
          RtSerialPortGetStopBits, [](const PortRecord& r) { return r.StopBits; }, 0},
     };

@@ -143,13 +143,17 @@ TEST(ReadControlBlock, YesNoAnswersAreMinusOne) {
     EXPECT_FALSE(ReadControlBlock(dcb, ChannelProperty::kCtsOutputFlow, &v));
 }
 
-TEST(StopBitsField, HoldsTheCodeAndTakesTheScansOneAndAHalf) {
+TEST(StopBitsField, ReadsTheScansStopBitsAndTheGettersCodes) {
     const std::pair<int64_t, int32_t> rows[] = {
-        {0, ONESTOPBIT}, {10000, ONE5STOPBITS}, {20000, TWOSTOPBITS}, {15000, ONE5STOPBITS}, {30000, 3},
+        {0, ONESTOPBIT},        // a fresh record, and the getter's code for one stop bit
+        {10000, ONESTOPBIT},    // the scan's "1"
+        {15000, ONE5STOPBITS},  // the scan's "1.5"
+        {20000, TWOSTOPBITS},   // the scan's "2", and the getter's code for two
+        {30000, 3},             // no stop-bit setting: the port refuses it
     };
     for (const auto& [stored, code] : rows) EXPECT_EQ(StopBitCodeFromField(stored), code) << stored;
-    for (int32_t code = 0; code <= 2; ++code)
-        EXPECT_EQ(StopBitCodeFromField(StopBitsFieldFromCode(code)), code);  // getter then setter keeps it
+    // Getter then setter keeps one and two stop bits (the one-and-a-half code reads as one).
+    for (int32_t code : {ONESTOPBIT, TWOSTOPBITS}) EXPECT_EQ(StopBitCodeFromField(StopBitsFieldFromCode(code)), code);
 }
 
 TEST(ChooseChannelPort, EmptyNameComesFromTheNumber) {
