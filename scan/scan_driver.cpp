@@ -14,7 +14,6 @@
 namespace kestrune {
 
 void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow) {
-    (void)statusWindow;  // progress comes with the owner search
     const std::vector<DiscoveredPort> working = DiscoverPorts();
 
     ports.assign(working.size(), PortRecord{});
