@@ -54,3 +54,47 @@ TEST(NullRecord, NullValueLeavesTheRecordAsItWas) {
 }
 
 }  // namespace
+
+namespace {
+
+// A record from a careless caller: every byte set, no text terminated. Handles are left 0,
+// since any handle value a caller passes is used as a handle.
+PortRecord GarbageRecord() {
+    PortRecord record;
+    std::memset(&record, 'A', sizeof record);
+    record.WinHandle = 0;
+    record.HwndTerminal = 0;
+    record.StatusWindow = 0;
+    return record;
+}
+
+bool TextsStayInTheirFields(const PortRecord& record, const PortRecord& before) {
+    const char* fields[] = {record.PortName, record.Name, record.StateDescription, record.RecBuffer,
+                            record.RtErrorDescription, record.WinErrorDescription, record.AppErrorDescription,
+                            record.FunctionName, record.StatusText1, record.StatusText2, record.StatusText3};
+    for (const char* field : fields) {
+        const std::size_t offset = static_cast<std::size_t>(field - reinterpret_cast<const char*>(&record));
+        const bool changed = std::memcmp(field, reinterpret_cast<const char*>(&before) + offset, kestrune::kTextSize) != 0;
+        if (changed && !std::memchr(field, 0, kestrune::kTextSize)) return false;  // written but unterminated
+    }
+    return true;
+}
+
+TEST(GarbageRecord, EveryExportKeepsToItsFieldsAndOpensNothing) {
+    const std::size_t openBefore = kestrune::OpenChannelCount();
+    int32_t value = 1;
+    for (RecordFunction f : kRecordFunctions) {
+        PortRecord record = GarbageRecord();
+        const PortRecord before = record;
+        f(&record);
+        EXPECT_TRUE(TextsStayInTheirFields(record, before));
+    }
+    for (FlagFunction f : kFlagFunctions) {
+        PortRecord record = GarbageRecord();
+        f(&record, &value);
+        EXPECT_EQ(record.State, 1) << "no channel is open under a garbage number";
+    }
+    EXPECT_EQ(kestrune::OpenChannelCount(), openBefore);
+}
+
+}  // namespace

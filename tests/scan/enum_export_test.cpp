@@ -6,7 +6,10 @@
 
 #include <cstring>
 
+#include "scan/device_type.h"
+#include "scan/modem_lines.h"
 #include "scan/scan_driver.h"
+#include "scan/settings_readout.h"
 #include "support/fixed_text.h"
 
 namespace kestrune {
@@ -51,6 +54,26 @@ TEST(SerialPortEnumExport, StartsFromAnEmptySlotToo) {
     const auto* first = static_cast<const PortRecord*>(ports->pvData);
     EXPECT_EQ(first[first->UBOUND].StatusWindow, 0u);
     SafeArrayDestroy(ports);
+}
+
+TEST(ScanStepExports, GarbageRecordsStayInTheirFields) {
+    using Step = int32_t(WINAPI*)(PortRecord*);
+    const Step steps[] = {SerialPort_Get_Type, SerialPort_Get_Program, SerialPort_Get_FlowControl,
+                          SerialPort_Get_Dsr, SerialPort_Get_Cts, SerialPort_Get_Ring,
+                          SerialPort_Get_ReceiveLineSignalDetect, SerialPort_Set_Dtr, SerialPort_Clear_Dtr,
+                          SerialPort_Set_Rts, SerialPort_Clear_Rts};
+    for (Step step : steps) {
+        // Every byte set and no text terminated; no handle, since a handle value is used as one.
+        PortRecord record;
+        std::memset(&record, 'A', sizeof record);
+        record.WinHandle = 0;
+        record.StatusWindow = 0;
+        step(&record);
+        for (const char* field : {record.DeviceType, record.ProgramFolder, record.ProgramName, record.ProgramVersion,
+                                  record.FunctionName, record.StatusText1})
+            EXPECT_TRUE(field[0] == 'A' || std::memchr(field, 0, kTextSize)) << "a field written is terminated";
+        EXPECT_EQ(step(nullptr), kNullArgumentResult);
+    }
 }
 
 }  // namespace
