@@ -152,14 +152,7 @@ HWND CreateMainDialog(HINSTANCE instance) {
     HWND lines = AddChild(dialog, instance, {WC_LISTVIEWA, "Listview1", kLinesListId, 10, 135, 580, 100, kListStyle});
 
     CreateResultColumns(dialog);
-    for (int index = 0; index < 4; ++index) {
-        LVCOLUMNA column{};
-        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-        column.fmt = LVCFMT_CENTER;
-        column.cx = -1;
-        column.pszText = const_cast<char*>("");
-        SendMessageA(lines, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
-    }
+    InsertEmptyColumns(lines, 4);
     SendMessageA(GetDlgItem(dialog, kResultsListId), LVM_SETBKCOLOR, 0, 0);
     SendMessageA(lines, LVM_SETBKCOLOR, 0, 0);
 

@@ -42,28 +42,6 @@ std::string ZonedLine(std::string_view label, std::string_view value) {
 }  // namespace
 
 
-std::string PrintedNumber(int64_t value) {
-    return SignedDecimal(value) + " ";
-}
-
-std::string TrimmedDecimal(int64_t value) {
-    return std::to_string(value);
-}
-
-std::string StopBitsText(int64_t stored) {
-    uint64_t magnitude = stored < 0 ? 0 - static_cast<uint64_t>(stored) : static_cast<uint64_t>(stored);
-    const uint64_t scale = static_cast<uint64_t>(kStopBitsScale);
-    std::string text = (stored < 0 ? "-" : "") + std::to_string(magnitude / scale);
-    uint64_t fraction = magnitude % scale;
-    if (fraction != 0) {
-        std::string digits = std::to_string(fraction);
-        digits.insert(digits.begin(), 4 - digits.size(), '0');
-        while (digits.back() == '0') digits.pop_back();
-        text += "." + digits;
-    }
-    return text;
-}
-
 ZoneLine& ZoneLine::Zone(std::string_view item) {
     text_.append(item);
     text_.append(kPrintZone - text_.size() % kPrintZone, ' ');

@@ -37,12 +37,7 @@ std::string DiagnosticReportPath();
 
 // ---- Pure text building -------------------------------------------------------------
 
-// Number forms. Signed decimal (support/number_text.h): " 5" / "-5". Printed number:
-// signed decimal and one blank. Trimmed: no blanks at all.
-std::string PrintedNumber(int64_t value);
-std::string TrimmedDecimal(int64_t value);
-// Fixed-point stop bits (value times 10000) in the shortest decimal form: 1, 1.5, 2.
-std::string StopBitsText(int64_t stored);
+// Number forms (SignedDecimal, PrintedNumber, TrimmedDecimal, StopBitsText): support/number_text.h.
 
 // A line of print zones: Zone(item) appends the item and pads with blanks up to the next
 // multiple of 14 counted from the line start (a full 14 when it ends exactly on one);

@@ -6,8 +6,8 @@
 #include <unordered_set>
 
 #include "app/main_dialog.h"
-#include "app/report.h"
 #include "support/fixed_text.h"
+#include "support/number_text.h"
 
 namespace kestrune {
 
@@ -58,6 +58,16 @@ public:
 private:
     HWND list_;
 };
+
+// A row with empty cells and image 0, as every row starts.
+void InsertEmptyRow(HWND list, int row) {
+    LVITEMA item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = row;
+    item.pszText = const_cast<char*>("");
+    item.iImage = 0;
+    SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+}
 
 void SetCell(HWND list, int row, int column, const std::string& text) {
     LVITEMA item{};
@@ -253,9 +263,8 @@ CustomDrawAnswer DecideCustomDraw(DWORD drawStage, int subItem, std::optional<st
     return answer;
 }
 
-void CreateResultColumns(HWND dialog) {
-    HWND list = ResultList(dialog);
-    for (int index = 0; index < kResultColumnCount; ++index) {
+void InsertEmptyColumns(HWND list, int count) {
+    for (int index = 0; index < count; ++index) {
         LVCOLUMNA column{};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
         column.fmt = LVCFMT_CENTER;
@@ -263,6 +272,11 @@ void CreateResultColumns(HWND dialog) {
         column.pszText = const_cast<char*>("");
         SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
     }
+}
+
+void CreateResultColumns(HWND dialog) {
+    HWND list = ResultList(dialog);
+    InsertEmptyColumns(list, kResultColumnCount);
     MakeWidthTwin(list);
 }
 
@@ -331,18 +345,8 @@ HWND MakeWidthTwin(HWND list) {
     SendMessageA(twin, WM_SETREDRAW, FALSE, 0);
     SendMessageA(twin, WM_SETFONT, SendMessageA(list, WM_GETFONT, 0, 0), FALSE);
     SendMessageA(twin, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
-    for (int index = 0; index < kResultColumnCount; ++index) {
-        LVCOLUMNA column{};
-        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-        column.fmt = LVCFMT_CENTER;
-        column.cx = -1;
-        column.pszText = const_cast<char*>("");
-        SendMessageA(twin, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
-    }
-    LVITEMA item{};
-    item.mask = LVIF_TEXT | LVIF_IMAGE;
-    item.pszText = const_cast<char*>("");
-    SendMessageA(twin, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    InsertEmptyColumns(twin, kResultColumnCount);
+    InsertEmptyRow(twin, 0);
     // The first measurement sets up the list's text measuring: do it now, not in a refresh.
     SendMessageA(twin, LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE_USEHEADER);
     SetPropA(list, kWidthTwinProperty, twin);
@@ -389,12 +393,7 @@ std::vector<bool> WriteRows(HWND list, const std::vector<PortRecord>& records, W
     std::vector<bool> autosize(kResultColumnCount + 1, false);
     for (size_t i = 0; i < records.size(); ++i) {
         const int row = static_cast<int>(i);
-        LVITEMA item{};
-        item.mask = LVIF_TEXT | LVIF_IMAGE;
-        item.iItem = row;
-        item.pszText = const_cast<char*>("");
-        item.iImage = 0;
-        SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        InsertEmptyRow(list, row);
         for (const CellWrite& cell : ResultRowCells(records[i], ownProcessId)) {
             // A new row's cells are empty already: an empty text changes nothing.
             if (!cell.text.empty()) SetCell(list, row, cell.column, cell.text);

@@ -28,7 +28,7 @@ enum class ColumnWidth : int {
 
 // ---- number texts -------------------------------------------------------------------
 // The standard number text (SignedDecimal) and the stop-bits text (StopBitsText) are the
-// report's own, from app/report.h.
+// report's too, from support/number_text.h.
 // Exactly four upper-case hexadecimal digits: zero-padded, or the last four digits.
 std::string Hex4(uint32_t value);
 // A handle value as the list shows it: " 4660 (&H1234)".
@@ -81,6 +81,8 @@ struct CustomDrawAnswer {
 CustomDrawAnswer DecideCustomDraw(DWORD drawStage, int subItem, std::optional<std::string_view> status);
 
 // ---- the control -----------------------------------------------------------------------
+// Appends count empty centred columns of width -1 to a list view in report mode.
+void InsertEmptyColumns(HWND list, int count);
 // At start-up: the 46 empty centred columns of width -1.
 void CreateResultColumns(HWND dialog);
 // Deletes all rows and repaints at once.

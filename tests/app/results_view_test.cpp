@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <map>
 
-#include "app/report.h"
+#include "support/number_text.h"
 #include "app/results_view.h"
 #include "support/fixed_text.h"
 
