@@ -317,14 +317,15 @@ def build_preload():
 def windows_tool(name):
     """holder.exe / labreg.exe: the x86_64 build's copy when current, else built here into W/lab."""
     src = os.path.join(LAB_SRC, "holder", name + ".cpp")
+    sources = [src, os.path.join(R, "support", "handles.h")]
     built = os.path.join(W, "build-x86_64", "lab", name + ".exe")
-    if newer(built, [src]):
+    if newer(built, sources):
         return built
     own = os.path.join(LAB, name + ".exe")
-    if newer(own, [src]):
+    if newer(own, sources):
         return own
     tmp = own + ".tmp.exe"
-    cmd = [CXX, "-std=c++17", "-O2", "-s", "-static", "-o", tmp, src]
+    cmd = [CXX, "-std=c++17", "-O2", "-s", "-static", "-I", R, "-o", tmp, src]
     r = subprocess.run(cmd, env=plain_env(), stdin=DEVNULL, capture_output=True, text=True)
     if r.returncode != 0:
         raise LabError(f"building {name}.exe failed:\n" + r.stderr)

@@ -5,23 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "support/handles.h"
+
 namespace lab {
 namespace {
 
-class Handle {
-public:
-    explicit Handle(HANDLE h = nullptr) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-    ~Handle() {
-        if (h_) CloseHandle(h_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-
-private:
-    HANDLE h_;
-};
+using Handle = kestrune::UniqueHandle;
 
 void close_handle(HANDLE& h) {
     if (h) CloseHandle(h);

@@ -23,26 +23,11 @@
 #include <cstring>
 #include <string>
 
+#include "support/handles.h"
+
 namespace {
 
-class Handle {
-public:
-    explicit Handle(HANDLE h = nullptr) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-    ~Handle() {
-        if (h_) CloseHandle(h_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-    void reset(HANDLE h = nullptr) {
-        if (h_) CloseHandle(h_);
-        h_ = h == INVALID_HANDLE_VALUE ? nullptr : h;
-    }
-
-private:
-    HANDLE h_;
-};
+using Handle = kestrune::UniqueHandle;
 
 struct Options {
     std::string port;
