@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/driver/window_driver.h"
 #include "lab/client/lab_client.h"
 #include "support/handles.h"
 
@@ -16,12 +17,6 @@ namespace kestrune {
 namespace {
 
 using Row = std::map<std::string, std::string>;
-
-std::string WindowsPath(std::string unixPath) {
-    for (char& c : unixPath)
-        if (c == '/') c = '\\';
-    return "Z:" + unixPath;
-}
 
 std::vector<std::string> Split(const std::string& line, char sep) {
     std::vector<std::string> parts;
@@ -46,7 +41,7 @@ bool RunScanProgram(DWORD& exitCode, std::string& output) {
     startup.hStdOutput = writer.get();
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     startup.hStdInput = nullptr;
-    std::string command = "\"" + WindowsPath(KESTRUNE_BIN_DIR "/kestrune-scan.exe") + "\"";
+    std::string command = "\"" + kestrune_driver::WindowsPath(KESTRUNE_BIN_DIR "/kestrune-scan.exe") + "\"";
     PROCESS_INFORMATION info = {};
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
         return false;

@@ -18,7 +18,7 @@
 
 using namespace kestrune;
 using scan_test::LabPortOfKind;
-using scan_test::LabValue;
+using scan_test::LabPort;
 
 namespace {
 
@@ -54,9 +54,9 @@ TEST(LabOwner, HeldPortNamesTheHolderAndItsSettings) {
     REQUIRE_LAB();
     const std::string com = LabPortOfKind("held");
     ASSERT_FALSE(com.empty());
-    const DWORD holder = std::stoul(LabValue(com, "holder_pid"));
-    const int baud = std::stoi(LabValue(com, "baud"));
-    const int64_t stop = static_cast<int64_t>(std::stod(LabValue(com, "stop")) * 10000);
+    const DWORD holder = LabPort(com).holder_pid;
+    const int baud = static_cast<int>(LabPort(com).holder_settings.baud);
+    const int64_t stop = static_cast<int64_t>(std::stod(LabPort(com).holder_settings.stop) * 10000);
 
     std::vector<PortRecord> records;
     ScanPorts(records, nullptr);
@@ -83,15 +83,15 @@ TEST(LabOwner, WinHandleIsADuplicateTheReadoutWorksThrough) {
     ASSERT_FALSE(com.empty());
     const DWORD handles = scan_test::HandleCount();
     std::vector<PortRecord> records(1);
-    SetText(records[0].DeviceName, LabValue(com, "devicemap"));
+    SetText(records[0].DeviceName, LabPort(com).device_map_name);
     SetText(records[0].PortName, com);
     FindPortOwners(records, nullptr);
     PortRecord& record = records[0];
     ASSERT_NE(record.WinHandle, 0u);
     EXPECT_EQ(record.WinHandle, record.DupObjAddress);
     ReadPortParameters(record);
-    EXPECT_EQ(record.Baud, std::stoi(LabValue(com, "baud")));
-    EXPECT_EQ(record.StopBits, static_cast<int64_t>(std::stod(LabValue(com, "stop")) * 10000));
+    EXPECT_EQ(record.Baud, static_cast<int>(LabPort(com).holder_settings.baud));
+    EXPECT_EQ(record.StopBits, static_cast<int64_t>(std::stod(LabPort(com).holder_settings.stop) * 10000));
     ReleaseOwnerHandles(record);
     EXPECT_EQ(scan_test::HandleCount(), handles);
 }
@@ -213,7 +213,7 @@ TEST(LabOwner, ANameQueryThatBlocksCostsOnlyThatQuery) {
     ASSERT_TRUE(pending.Start(scan_test::BinDir() + "helper_pending_read.exe",
                               "kestrune-pending-read \\\\.\\" + com));
     // Wine answers such queries at once; the Fake blocks as Windows does.
-    g_blockingName = LabValue(com, "devicemap");
+    g_blockingName = LabPort(com).device_map_name;
     NameQueryCalls calls;
     calls.query = FakeBlockingNameQuery;
     for (int search = 0; search < 21; ++search) {

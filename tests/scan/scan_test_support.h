@@ -1,11 +1,13 @@
 #pragma once
 // Small helpers shared by the scan tests: counts of this process's handles and threads,
-// the object name of a handle, and the lab's layout file read directly.
+// the object name of a handle, and the lab's ports.
 #include <windows.h>
 #include <tlhelp32.h>
 
 #include <string>
 
+#include "gui/driver/window_driver.h"
+#include "lab/client/lab_client.h"
 #include "scan/owner_search.h"
 
 namespace scan_test {
@@ -38,34 +40,31 @@ inline std::string OwnPath() {
     return std::string(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
 }
 
-inline std::string BinDir() {
-    std::string dir = "Z:" KESTRUNE_BIN_DIR;
-    for (char& c : dir)
-        if (c == '/') c = '\\';
-    return dir + "\\";
+inline std::string BinDir() { return kestrune_driver::WindowsPath(KESTRUNE_BIN_DIR) + "\\"; }
+
+// The lab's layout as the lab's client reads it; no ports when the lab is not up.
+inline lab::Layout LabLayout() {
+    lab::Layout layout;
+    layout.Load();
+    return layout;
 }
 
-// One value of C:\lab\layout.ini; empty when the lab is not up.
-inline std::string LabValue(const std::string& section, const std::string& key) {
-    char value[512] = {};
-    GetPrivateProfileStringA(section.c_str(), key.c_str(), "", value, sizeof value, "C:\\lab\\layout.ini");
-    return value;
-}
+inline bool LabUp() { return !LabLayout().ports().empty(); }
 
-// The first lab port of a kind ("held", "free", "loopback", ...); empty when none.
+// The first lab port of a kind ("held", "free", "loopback", ...) with its device plugged in;
+// empty when none.
 inline std::string LabPortOfKind(const std::string& kind) {
-    std::string ports = LabValue("lab", "ports");
-    std::size_t start = 0;
-    while (start < ports.size()) {
-        std::size_t end = ports.find(',', start);
-        if (end == std::string::npos) end = ports.size();
-        const std::string com = ports.substr(start, end - start);
-        if (LabValue(com, "kind") == kind && LabValue(com, "present") == "1") return com;
-        start = end + 1;
-    }
+    const lab::Layout layout = LabLayout();
+    for (const lab::Port* port : layout.OfKind(lab::KindFromName(kind)))
+        if (port->present) return port->com;
     return {};
 }
 
-inline bool LabUp() { return !LabValue("lab", "ports").empty(); }
+// One port of the layout; a blank port when the lab does not list it.
+inline lab::Port LabPort(const std::string& com) {
+    const lab::Layout layout = LabLayout();
+    const lab::Port* port = layout.Find(com);
+    return port ? *port : lab::Port{};
+}
 
 }  // namespace scan_test
