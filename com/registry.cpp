@@ -55,14 +55,20 @@ void KeyValueMaxima(HKEY key, DWORD& maxName, DWORD& maxData) {
 LONG ReadRegistryValues(HKEY root, std::string_view subKey, RegValueList& list) {
     UniqueRegKey key;
     const std::string path(subKey.substr(0, BoundedLength(subKey.data(), subKey.size())));
-    LONG status = RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put());
+    const LONG status = RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put());
     if (status != ERROR_SUCCESS) return status;
-
     DWORD maxName = 0, maxData = 0;
     KeyValueMaxima(key.get(), maxName, maxData);
-    EnumBufferSizes sizes = GrownEnumBuffers({kRegNameChars, kRegDataBytes}, maxName, maxData, 0);
-    std::vector<char> name(sizes.nameChars);
-    std::vector<BYTE> data(sizes.dataBytes);
+    return EnumerateRegistryValues(key.get(), GrownEnumBuffers({kRegNameChars, kRegDataBytes}, maxName, maxData, 0),
+                                   list);
+}
+
+LONG EnumerateRegistryValues(HKEY key, EnumBufferSizes sizes, RegValueList& list) {
+    DWORD maxName = 0, maxData = 0;
+    std::vector<char> name(std::max<DWORD>(sizes.nameChars, 1));
+    std::vector<BYTE> data(std::max<DWORD>(sizes.dataBytes, 1));
+    sizes = {static_cast<DWORD>(name.size()), static_cast<DWORD>(data.size())};
+    LONG status = ERROR_SUCCESS;
 
     list = RegValueList{};
     LONG result = ERROR_SUCCESS;
@@ -75,9 +81,9 @@ LONG ReadRegistryValues(HKEY root, std::string_view subKey, RegValueList& list) 
             dataLength = static_cast<DWORD>(data.size());
             type = 0;
             name[0] = '\0';
-            status = RegEnumValueA(key.get(), index, name.data(), &nameLength, nullptr, &type, data.data(), &dataLength);
+            status = RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type, data.data(), &dataLength);
             if (status != ERROR_MORE_DATA || attempt == 8) break;
-            KeyValueMaxima(key.get(), maxName, maxData);
+            KeyValueMaxima(key, maxName, maxData);
             const EnumBufferSizes grown = GrownEnumBuffers(sizes, maxName, maxData, dataLength);
             if (grown == sizes) break;
             sizes = grown;
@@ -89,7 +95,7 @@ LONG ReadRegistryValues(HKEY root, std::string_view subKey, RegValueList& list) 
             // Too large to read whole: keep its name and type, without data.
             nameLength = static_cast<DWORD>(name.size());
             name[0] = '\0';
-            status = RegEnumValueA(key.get(), index, name.data(), &nameLength, nullptr, &type, nullptr, nullptr);
+            status = RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type, nullptr, nullptr);
             if (status != ERROR_SUCCESS) return status;
             dataLength = 0;
             result = ERROR_MORE_DATA;

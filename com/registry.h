@@ -54,6 +54,10 @@ constexpr DWORD kRegMaxDataBytes = 16u * 1024 * 1024;  // larger data is not rea
 EnumBufferSizes GrownEnumBuffers(EnumBufferSizes current, DWORD keyMaxNameChars, DWORD keyMaxDataBytes,
                                  DWORD reportedDataBytes);
 
+// The enumeration itself, on an open key, starting from buffers of the given sizes (they grow
+// as values need). ReadRegistryValues starts from the key's own maxima.
+LONG EnumerateRegistryValues(HKEY key, EnumBufferSizes sizes, RegValueList& list);
+
 }  // namespace kestrune
 
 // Exported reader. names and data become arrays of byte strings (BSTRs holding the ANSI
