@@ -72,8 +72,7 @@ std::string ReadValueText(DWORD type, std::string_view bytes) {
         while (!bytes.empty() && bytes.back() == '\0') bytes.remove_suffix(1);
         return std::string(bytes);
     }
-    if (type == REG_DWORD || type == REG_DWORD_BIG_ENDIAN)
-        return std::to_string(DwordFromBytes(bytes, type == REG_DWORD_BIG_ENDIAN));
+    if (type == REG_DWORD) return std::to_string(DwordFromBytes(bytes, false));
     return std::string(bytes);
 }
 

@@ -24,7 +24,7 @@
 namespace kestrune {
 
 // The text a read value becomes: REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ without their
-// trailing NULs, REG_DWORD (and REG_DWORD_BIG_ENDIAN) as decimal text, others raw bytes.
+// trailing NULs, REG_DWORD as decimal text, others raw bytes.
 std::string ReadValueText(DWORD type, std::string_view bytes);
 
 // The bytes written for a value text of the given type: REG_DWORD as the 4 bytes of the

@@ -34,7 +34,7 @@ TEST(RegistryHelperRules, ValueTextsAsReadAndAsWritten) {
         {REG_MULTI_SZ, "one\0two\0\0"s, "one\0two"s},
         {REG_DWORD, "\x80\x25\0\0"s, "9600"},
         {REG_DWORD, "\xFF\xFF\xFF\xFF"s, "4294967295"},
-        {REG_DWORD_BIG_ENDIAN, "\0\0\x25\x80"s, "9600"},
+        {REG_DWORD_BIG_ENDIAN, "\0\0\x25\x80"s, "\0\0\x25\x80"s},
         {REG_BINARY, "a\0b\0"s, "a\0b\0"s},
         {REG_SZ, "", ""},
     };
@@ -63,6 +63,7 @@ TEST(RegistryHelperRules, ValueTextsAsReadAndAsWritten) {
 
     EXPECT_EQ(NumberFromValue(REG_DWORD, "\x80\x25\0\0"s), 9600u);
     EXPECT_EQ(NumberFromValue(REG_BINARY, "\x01\0\0\0"s), 1u);
+    EXPECT_EQ(NumberFromValue(REG_DWORD_BIG_ENDIAN, "\0\0\x25\x80"s), 9600u);
     EXPECT_EQ(NumberFromValue(REG_SZ, "960"s), std::nullopt);
     EXPECT_EQ(NumberFromValue(REG_DWORD, "\x01\0"s), std::nullopt);
 
