@@ -196,6 +196,7 @@ TEST_F(MainDialogTest, RefreshReportListsEveryLabPort) {
     ASSERT_LT(header + 2, lines.size()) << "no port table";
     std::vector<std::string> tablePorts;
     for (size_t i = header + 2; i < lines.size(); ++i) {
+        if (lines[i].empty()) break;  // the hardware block follows the table
         const std::string first = lines[i].substr(0, lines[i].find(' '));
         if (!first.empty()) tablePorts.push_back(first);
     }
