@@ -353,7 +353,7 @@ TEST_F(WineVersionTest, SeveralWindowsVersions) {
         // (without it every later system says 6.2).
         {"win8", "6", "2", "9200", "", "13", "Windows 8", ""},
         {"win81", "6", "3", "9600", "", "14", "Windows 8.1", ""},
-        {"win10", "10", "0", "19043", "", "15", "Windows 10", ""},
+        {"win10", "10", "0", "18362", "", "15", "Windows 10", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.wine);
