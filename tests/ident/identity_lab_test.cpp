@@ -236,6 +236,32 @@ TEST_F(IdentityLab, ConsoleScanNamesEachPortAndReservation) {
     for (const std::string& com : layout_.comdb()) EXPECT_EQ(reasons[com], ExpectedReason(com)) << com;
 }
 
+// Unplugging a USB adapter leaves a phantom that still holds its number; plugging it back
+// makes it present again.
+TEST_F(IdentityLab, UnpluggedAdapterIsAPhantomUntilPluggedBack) {
+    const lab::Port* adapter = nullptr;
+    for (const lab::Port& port : layout_.ports())
+        if (!adapter && !port.vid.empty() && port.present && port.kind != lab::Kind::Held) adapter = &port;
+    if (!adapter) GTEST_SKIP() << "no USB adapter without a holder in this layout";
+    const std::string com = adapter->com;
+    const int number = ComNumber(com);
+
+    ASSERT_TRUE(lab::RemovePort(layout_, com));
+    const HardwareSnapshot unplugged = ReadHardwareSnapshot();
+    const bool replugged = lab::ReplugPort(layout_, com);
+    const PortIdentity* gone = FindIdentity(unplugged.devices, com);
+    ASSERT_NE(gone, nullptr);
+    EXPECT_FALSE(gone->present);
+    ASSERT_NE(FindReservation(unplugged.reservations, number), nullptr);
+    EXPECT_EQ(FindReservation(unplugged.reservations, number)->reason, ReservationReason::kPhantomDevice);
+
+    ASSERT_TRUE(replugged);
+    const HardwareSnapshot back = ReadHardwareSnapshot();
+    ASSERT_NE(FindIdentity(back.devices, com), nullptr);
+    EXPECT_TRUE(FindIdentity(back.devices, com)->present);
+    EXPECT_EQ(FindReservation(back.reservations, number)->reason, ReservationReason::kPresentDevice);
+}
+
 // The identity layout's four cases by name (other layouts: skipped).
 TEST_F(IdentityLab, IdentityLayoutFourCases) {
     if (layout_.name() != "ident") GTEST_SKIP() << "the identity layout is not up";
