@@ -246,21 +246,5 @@ TEST(IdentityView, ReportBlockComesAfterTheUnchangedReport) {
     EXPECT_EQ(block, joined);
 }
 
-TEST(IdentityView, ConsoleColumnsAndReservationTable) {
-    const std::vector<PortIdentity> devices = FourCases();
-    ComReservation phantom{7, ReservationReason::kPhantomDevice, "USB Serial Port (COM7)", "0403:6001"};
-    EXPECT_EQ(IdentityTableHeader(), "FriendlyName\tVidPid\tSerialNumber\tInstanceId\tDevice\tComDB");
-    EXPECT_EQ(IdentityTableCells(&devices[1], nullptr),
-              "Prolific USB-to-Serial Comm Port (COM3)\t067B:2303\tA7C3F21B\tX\\COM3\tpresent\t");
-    EXPECT_EQ(IdentityTableCells(&devices[2], &phantom),
-              "USB Serial Port (COM7)\t0403:6001\t\tX\\COM7\tphantom\tphantom device");
-    EXPECT_EQ(IdentityTableCells(nullptr, nullptr), "\t\t\t\t\t") << "six empty cells";
-    const std::vector<std::string> table =
-        ReservationTableLines({phantom, ComReservation{9, ReservationReason::kStale, "", ""}});
-    EXPECT_EQ(table, (std::vector<std::string>{"ReservedPort\tReason\tDevice\tVidPid",
-                                               "COM7\tphantom device\tUSB Serial Port (COM7)\t0403:6001",
-                                               "COM9\tstale\t\t"}));
-}
-
 }  // namespace
 }  // namespace kestrune
