@@ -166,9 +166,9 @@ std::vector<std::string> ComNamesOfValues(const char* keyPath, bool fromNames) {
         const LONG status = RegEnumValueA(key.get(), index, name, &nameLength, nullptr, &type, data, &dataLength);
         if (status == ERROR_NO_MORE_ITEMS) break;
         if (status != ERROR_SUCCESS) continue;
-        const std::string com =
-            fromNames ? NormalComName(std::string_view(name, nameLength))
-                      : NormalComName(Text(reinterpret_cast<const char(&)[sizeof data]>(data)));
+        const char* text = reinterpret_cast<const char*>(data);
+        const std::string com = fromNames ? NormalComName(std::string_view(name, nameLength))
+                                          : NormalComName(std::string_view(text, BoundedLength(text, dataLength)));
         if (!com.empty() && !IsIn(names, com)) names.push_back(com);
     }
     return names;
