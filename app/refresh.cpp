@@ -2,9 +2,11 @@
 
 #include <commctrl.h>
 
+#include "app/identity_view.h"
 #include "app/main_dialog.h"
 #include "app/report.h"
 #include "app/results_view.h"
+#include "scan/identity_reader.h"
 #include "scan/scan_driver.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
@@ -42,6 +44,7 @@ void RunDirectRoad(HWND dialog, HWND statusBar, ShellState& shell) {
     // The scan reads the bar's handle afresh at each report.
     const uint32_t statusWindow = HandleToField(statusBar);
     ScanPorts(shell.DirectResults, &statusWindow);
+    SetShownHardware(ReadHardwareSnapshot());  // what each port is, beside the records
     ++shell.ResultsGeneration;
     ShowResults(dialog, shell.DirectResults);  // the rows, then the headers
 }

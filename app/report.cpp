@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+#include "app/identity_view.h"
+#include "scan/identity_reader.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
 #include "sysinfo/environment.h"
@@ -163,6 +165,13 @@ std::string BuildDiagnosticReport(const std::vector<PortRecord>& records, const 
     return text;
 }
 
+std::string BuildDiagnosticReport(const std::vector<PortRecord>& records, const OsInfoRecord& info,
+                                  std::string_view environmentListing, const HardwareSnapshot& hardware) {
+    std::string text = BuildDiagnosticReport(records, info, environmentListing);
+    for (const std::string& line : HardwareReportLines(records, hardware)) text.append(line).append("\r\n");
+    return text;
+}
+
 DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& records) noexcept {
     if (!path) return ERROR_INVALID_PARAMETER;
     try {
@@ -172,7 +181,7 @@ DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& r
         GetProgram(&info);
         // The whole text exists before the file is touched: a report that cannot be built
         // or a file that cannot be opened leaves the previous report as it was.
-        std::string text = BuildDiagnosticReport(records, info, EnvironmentListing());
+        std::string text = BuildDiagnosticReport(records, info, EnvironmentListing(), ReadHardwareSnapshot());
 
         SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
         UniqueHandle file(CreateFileA(path, GENERIC_WRITE, 0, &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

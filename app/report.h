@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "scan/port_identity.h"
 #include "scan/port_record.h"
 #include "support/number_text.h"
 #include "sysinfo/os_info.h"
@@ -61,5 +62,8 @@ std::string PortTableLine(const PortRecord& record);
 // The whole file's text, CR LF line ends included.
 std::string BuildDiagnosticReport(const std::vector<PortRecord>& records, const OsInfoRecord& info,
                                   std::string_view environmentListing);
+// The same text followed by the hardware block (app/identity_view.h), as the file holds it.
+std::string BuildDiagnosticReport(const std::vector<PortRecord>& records, const OsInfoRecord& info,
+                                  std::string_view environmentListing, const HardwareSnapshot& hardware);
 
 }  // namespace kestrune

@@ -5,6 +5,7 @@
 #include <optional>
 #include <unordered_set>
 
+#include "app/identity_view.h"
 #include "app/main_dialog.h"
 #include "support/fixed_text.h"
 #include "support/number_text.h"
@@ -171,6 +172,7 @@ std::vector<CellWrite> ResultRowCells(const PortRecord& r, uint32_t ownProcessId
         if (r.RtsCommand == 4) add(45, "%CLRRTS", W::kUnchanged);
         add(46, r.ClearToSend != 0 ? "%ON" : "%OFF", W::kUnchanged);
     }
+    for (CellWrite& cell : IdentityRowCells(ShownIdentity(r))) cells.push_back(std::move(cell));
     return cells;
 }
 
@@ -218,6 +220,7 @@ std::vector<HeaderStep> ResultHeaderSteps(const PortRecord& r, uint32_t ownProce
     }
     if (LineTestHolds(r))
         for (int column = 28; column <= 46; ++column) add(column, LineHeader(column), W::kAutosizeWithHeader);
+    for (HeaderStep& step : IdentityHeaderSteps(ShownIdentity(r))) steps.push_back(std::move(step));
     return steps;
 }
 
@@ -236,6 +239,7 @@ std::vector<ColumnOutcome> FinalHeaderOutcome(const std::vector<PortRecord>& rec
 bool IsSeparatorSubItem(int subItem) {
     switch (subItem) {
         case 6: case 9: case 13: case 18: case 26: case 41: return true;
+        case kFirstIdentityColumn - 1: return true;  // the identity columns' divider
         default: return false;
     }
 }

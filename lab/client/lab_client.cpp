@@ -119,6 +119,8 @@ bool Layout::Load(std::string* error, const std::string& path) {
     python_ = ini_get(path, "lab", "python");
     holder_ = ini_get(path, "lab", "holder");
     prefix_unix_ = ini_get(path, "lab", "prefix_unix");
+    reserve_ = split(ini_get(path, "lab", "reserve"), ',');
+    comdb_ = split(ini_get(path, "lab", "comdb"), ',');
     for (const std::string& com : split(ini_get(path, "lab", "ports"), ',')) {
         Port p;
         p.com = com;
@@ -134,6 +136,16 @@ bool Layout::Load(std::string* error, const std::string& path) {
         p.far_end = ini_get(path, com, "far");
         p.far_end_windows = ini_get(path, com, "far_windows");
         p.holder_pid = strtoul(ini_get(path, com, "holder_pid").c_str(), nullptr, 10);
+        p.instance_id = ini_get(path, com, "instance");
+        p.vid = ini_get(path, com, "vid");
+        p.pid = ini_get(path, com, "pid");
+        p.serial = ini_get(path, com, "serial");
+        p.friendly = ini_get(path, com, "friendly");
+        p.description = ini_get(path, com, "description");
+        p.mfg = ini_get(path, com, "mfg");
+        p.location = ini_get(path, com, "location");
+        p.service = ini_get(path, com, "service");
+        p.phantom = ini_get(path, com, "phantom") == "1";
         LineSettings& s = p.holder_settings;
         s.baud = strtoul(ini_get(path, com, "baud").c_str(), nullptr, 10);
         s.data_bits = atoi(ini_get(path, com, "data").c_str());

@@ -64,6 +64,11 @@ struct Port {
     std::string far_end_windows; // the far side as a Windows path (Z:\dev\pts\M)
     DWORD holder_pid = 0;        // Windows process id of the lab's holder, 0 when none
     LineSettings holder_settings;
+    // The device entry the layout gives the port (vid, pid, serial, friendly, phantom = yes);
+    // instance_id is empty when it has none.
+    std::string instance_id;     // "USB\VID_067B&PID_2303\A7C3F21B", "ACPI\PNP0501\2"
+    std::string vid, pid, serial, friendly, description, mfg, location, service;
+    bool phantom = false;        // only remembered: the device is gone
 
     std::string Path() const { return "\\\\.\\" + com; }  // for CreateFileA
 };
@@ -85,10 +90,14 @@ public:
     const std::string& python() const { return python_; }          // Windows path of python3
     const std::string& holder() const { return holder_; }          // C:\lab\holder.exe
     const std::string& prefix_unix() const { return prefix_unix_; }  // unix path of the Wine prefix
+    // COM numbers reserved with no device ("COM9"), and every number the COM number database reserves.
+    const std::vector<std::string>& reserve() const { return reserve_; }
+    const std::vector<std::string>& comdb() const { return comdb_; }
 
 private:
     std::vector<Port> ports_;
     std::string name_, state_file_, serlab_unix_, python_, holder_, prefix_unix_;
+    std::vector<std::string> reserve_, comdb_;
 };
 
 // A holder process that holds a port open until this object goes away.

@@ -59,6 +59,7 @@ std::vector<Row> ParseTable(const std::string& output) {
     std::vector<std::string> lines;
     for (std::string& line : Split(output, '\n')) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() && !lines.empty()) break;  // the port table ends at the first empty line
         if (!line.empty()) lines.push_back(line);
     }
     std::vector<Row> rows;

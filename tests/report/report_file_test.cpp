@@ -127,7 +127,11 @@ TEST_F(ReportFileTest, RealScanListsEveryPort) {
     std::string text = ReadAll(report_);
     std::size_t table = text.find(PortTableUnderline() + "\r\n");
     ASSERT_NE(table, std::string::npos);
-    std::string rows = text.substr(table + PortTableUnderline().size() + 2);
+    // The hardware block follows the table after two empty lines.
+    const std::size_t start = table + PortTableUnderline().size() + 2;
+    const std::size_t block = text.find("\r\n\r\nHardware Identity\r\n", start);
+    ASSERT_NE(block, std::string::npos);
+    std::string rows = text.substr(start, block - start);
     std::string expected;
     for (const PortRecord& port : ports) expected += PortTableLine(port) + "\r\n";
     EXPECT_EQ(rows, expected);
