@@ -16,19 +16,34 @@ constexpr std::size_t kGap = 2;
 struct ColumnRule {
     const char* header;
     std::size_t minimum;  // 0: never shrinks
+    int yieldOrder;       // a lower value gives up width first
 };
 
-// Owner and device are paths: they give up width, shortened in the middle.
+// Owner and device are paths: they give up width, shortened in the middle, the device
+// first (the owner is what a person with a busy port is looking for).
 const std::vector<ColumnRule>& Rules(RowSource source) {
-    static const std::vector<ColumnRule> scan = {{"Port", 0},  {"Status", 0}, {"Settings", 0}, {"Owner", 16},
-                                                 {"Cable", 0}, {"Type", 0},   {"Device", 12}};
-    static const std::vector<ColumnRule> listing = {{"Port", 0}, {"Presence", 0}, {"Device", 12}};
+    static const std::vector<ColumnRule> scan = {{"Port", 0, 0},  {"Status", 0, 0}, {"Settings", 0, 0},
+                                                 {"Owner", 24, 1}, {"Cable", 0, 0}, {"Type", 0, 0},
+                                                 {"Device", 12, 0}};
+    static const std::vector<ColumnRule> listing = {{"Port", 0, 0}, {"Presence", 0, 0}, {"Device", 12, 0}};
     return source == RowSource::kScan ? scan : listing;
 }
 
 std::string DeviceText(const ConsoleRow& row) {
     std::string identity = IdentitySummary(row.identity);
     return identity.empty() ? std::string(Text(row.record.DeviceName)) : identity;
+}
+
+// A path keeps its file name and an owner its process id, as long as they fit: the middle
+// of the folders goes first.
+std::string FitCell(const std::string& cell, std::size_t width) {
+    if (cell.size() <= width) return cell;
+    const std::size_t pid = cell.rfind(" (pid ");
+    const std::size_t end = pid == std::string::npos ? cell.size() : pid;
+    const std::size_t slash = end ? cell.rfind('\\', end - 1) : std::string::npos;
+    if (slash != std::string::npos && slash > 0 && cell.size() - slash + 4 <= width)
+        return ShortenMiddleKeepingTail(cell, slash, width);
+    return pid == std::string::npos ? ShortenMiddle(cell, width) : ShortenMiddleKeepingTail(cell, pid, width);
 }
 
 }  // namespace
@@ -79,18 +94,20 @@ std::string RenderTable(const std::vector<ConsoleRow>& rows, RowSource source, s
             if (cell.empty()) cell = "-";
     }
     std::vector<std::size_t> natural(rules.size(), 0), minimum(rules.size(), 0);
+    std::vector<int> yieldOrder;
+    for (const ColumnRule& rule : rules) yieldOrder.push_back(rule.yieldOrder);
     for (const auto& cells : lines)
         for (std::size_t c = 0; c < rules.size(); ++c) natural[c] = std::max(natural[c], cells[c].size());
     for (std::size_t c = 0; c < rules.size(); ++c)
         minimum[c] = rules[c].minimum ? std::max(rules[c].minimum, std::string_view(rules[c].header).size())
                                       : natural[c];
-    const std::vector<std::size_t> widths = FitColumnWidths(natural, minimum, kGap, width);
+    const std::vector<std::size_t> widths = FitColumnWidths(natural, minimum, kGap, width, yieldOrder);
 
     std::string out;
     for (const auto& cells : lines) {
         std::string line;
         for (std::size_t c = 0; c < rules.size(); ++c) {
-            const std::string cell = ShortenMiddle(cells[c], widths[c]);
+            const std::string cell = FitCell(cells[c], widths[c]);
             line += cell;
             if (c + 1 < rules.size()) line += std::string(widths[c] - cell.size() + kGap, ' ');
         }
