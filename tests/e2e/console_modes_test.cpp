@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/record_values.h"
 #include "e2e/console_output.h"
 #include "lab/client/lab_client.h"
 
@@ -112,8 +113,9 @@ TEST_F(ConsoleModes, JsonAndTsvOfTwoRunsAgreeFieldByField) {
             ASSERT_TRUE(port.contains(field)) << field;
             const nlohmann::json& value = port.at(field);
             if (field == "FlowControlBits") {
-                uint32_t bits = 0, bit = 0;
-                for (const auto& flag : value.items()) bits |= (flag.value().get<bool>() ? 1u : 0u) << bit++;
+                uint32_t bits = 0;
+                for (uint32_t bit = 0; bit < kFlowBitCount; ++bit)
+                    bits |= (value.at(std::string(FlowFlagNames()[bit])).get<bool>() ? 1u : 0u) << bit;
                 EXPECT_EQ(std::to_string(bits), cell);
             } else if (value.is_string()) {
                 std::string text;
