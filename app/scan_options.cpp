@@ -59,7 +59,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     app.add_option("--port", ports, "scan or list only this port (repeatable, or COM3,COM4)")
         ->type_name("COMn")
         ->delimiter(',')
-        ->transform(CLI::Validator(PortNameCheck, "COMn", "port name"));
+        ->transform(CLI::Validator(PortNameCheck, "", "port name"));
 
     CommandLine result;
     std::vector<std::string> reversed(args.rbegin(), args.rend());

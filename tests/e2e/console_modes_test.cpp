@@ -223,7 +223,7 @@ TEST_F(ConsoleModes, WatchSeesAPortRemovedAndPluggedInAgain) {
     layout_.Load();
 }
 
-TEST(ConsoleUsage, BadArgumentsGiveStatusTwoAndOneLine) {
+TEST(ConsoleUsage, ExitStatusesAndTheOneLineUsageError) {
     const char* const cases[] = {"--bogus", "--port", "--port COMX", "--port COM0", "--tsv --json", "extra"};
     for (const char* arguments : cases) {
         SCOPED_TRACE(arguments);
@@ -234,6 +234,26 @@ TEST(ConsoleUsage, BadArgumentsGiveStatusTwoAndOneLine) {
         ASSERT_EQ(lines.size(), 1u) << run.err;
         EXPECT_EQ(lines[0].rfind("kestrune-scan: ", 0), 0u) << lines[0];
     }
+    // Output that goes away (a reader that has closed its end) is a failed run.
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+    CloseHandle(readEnd);
+    UniqueHandle writer(writeEnd);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writer.get();
+    startup.hStdError = writer.get();
+    std::string command = "\"" + kestrune_driver::WindowsPath(KESTRUNE_BIN_DIR "/kestrune-scan.exe") + "\" --list";
+    PROCESS_INFORMATION info = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info));
+    UniqueHandle process(info.hProcess), thread(info.hThread);
+    ASSERT_EQ(WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(process.get(), &code);
+    EXPECT_EQ(code, 1u);
+
     for (const char* arguments : {"--help", "--version"}) {
         const Finished run = RunToEnd(arguments);
         EXPECT_EQ(run.status, 0) << arguments;
