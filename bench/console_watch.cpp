@@ -74,7 +74,9 @@ int main() {
         status = 1;
     } else {
         UniqueRegKey key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDeviceMap, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) {
+        // The device map exists on any machine with a serial port; it is volatile, as the system's.
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kDeviceMap, 0, nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr,
+                            key.put(), nullptr) != ERROR_SUCCESS) {
             std::fprintf(stderr, "cannot open the device map for writing\n");
             status = 1;
         } else {
