@@ -113,26 +113,4 @@ std::vector<std::string> HardwareReportLines(const std::vector<PortRecord>& reco
     return lines;
 }
 
-std::string IdentityTableHeader() { return "FriendlyName\tVidPid\tSerialNumber\tInstanceId\tDevice\tComDB"; }
-
-std::string IdentityTableCells(const PortIdentity* identity, const ComReservation* reservation) {
-    std::string line;
-    if (identity)
-        line = identity->friendlyName + "\t" + identity->vidPid + "\t" + identity->serialNumber + "\t" +
-               identity->instanceId + "\t" + PresenceText(*identity);
-    else
-        line = "\t\t\t\t";
-    line += "\t";
-    if (reservation) line += ReservationReasonText(reservation->reason);
-    return line;
-}
-
-std::vector<std::string> ReservationTableLines(const std::vector<ComReservation>& reservations) {
-    std::vector<std::string> lines = {"ReservedPort\tReason\tDevice\tVidPid"};
-    for (const ComReservation& r : reservations)
-        lines.push_back("COM" + std::to_string(r.number) + "\t" + ReservationReasonText(r.reason) + "\t" + r.device +
-                        "\t" + r.vidPid);
-    return lines;
-}
-
 }  // namespace kestrune

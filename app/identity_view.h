@@ -38,13 +38,4 @@ const PortIdentity* ShownIdentity(const PortRecord& record);
 // same; then "COM Number Reservations" with one line per reserved number and its reason.
 std::vector<std::string> HardwareReportLines(const std::vector<PortRecord>& records, const HardwareSnapshot& hardware);
 
-// ---- the console scan -------------------------------------------------------------------
-// Trailing columns of the console table: "FriendlyName", "VidPid", "SerialNumber",
-// "InstanceId", "Device" (present / phantom / empty) and "ComDB" (the reservation's reason).
-std::string IdentityTableHeader();
-std::string IdentityTableCells(const PortIdentity* identity, const ComReservation* reservation);
-// The reservation table the console prints after the port table and an empty line:
-// "ReservedPort\tReason\tDevice\tVidPid" and one line per reserved number.
-std::vector<std::string> ReservationTableLines(const std::vector<ComReservation>& reservations);
-
 }  // namespace kestrune

@@ -6,6 +6,7 @@
 #include "scan/device_type.h"
 #include "scan/discovery.h"
 #include "scan/owner_search.h"
+#include "scan/port_selection.h"
 #include "scan/settings_readout.h"
 #include "scan/status_probe.h"
 #include "support/fixed_text.h"
@@ -14,7 +15,12 @@
 namespace kestrune {
 
 void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow) {
-    const std::vector<DiscoveredPort> working = DiscoverPorts();
+    ScanNamedPorts(ports, statusWindow, {});
+}
+
+void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow,
+                    const std::vector<std::string>& names) {
+    const std::vector<DiscoveredPort> working = SelectPorts(DiscoverPorts(), names);
 
     ports.assign(working.size(), PortRecord{});
 

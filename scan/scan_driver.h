@@ -4,6 +4,7 @@
 #include <oleauto.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "scan/port_record.h"
@@ -14,6 +15,11 @@ namespace kestrune {
 // Replaces ports with one record per discovered port (never fewer than one) and runs every
 // scan step on them. statusWindow, when not null, is read afresh at each progress report.
 void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow);
+
+// The same scan over the named ports only (see SelectPorts): one owner search for all of
+// them. No names scans every port.
+void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow,
+                    const std::vector<std::string>& names);
 
 // The value the exported functions give for a null record or array pointer: the channel
 // layer's "Subscript/Pointer out of range".

@@ -5,6 +5,7 @@
 // layout (lab/layouts/ident.ini) has the four cases: an on-board port, a USB adapter with a
 // serial number, a phantom adapter still reserving COM7 and a stale reservation of COM9.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <windows.h>
 
@@ -16,6 +17,7 @@
 
 #include "app/identity_view.h"
 #include "app/report.h"
+#include "e2e/console_output.h"
 #include "gui/driver/window_driver.h"
 #include "lab/client/lab_client.h"
 #include "scan/identity_reader.h"
@@ -28,31 +30,6 @@ namespace {
 
 std::string ExpectedVidPid(const lab::Port& port) { return port.vid.empty() ? "" : port.vid + ":" + port.pid; }
 
-std::string RunConsoleScan() {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return {};
-    UniqueHandle reader(readEnd), writer(writeEnd);
-    SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writer.get();
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    std::string command = "\"" + kestrune_driver::WindowsPath(KESTRUNE_BIN_DIR "/kestrune-scan.exe") + "\"";
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
-        return {};
-    UniqueHandle process(info.hProcess), thread(info.hThread);
-    writer.reset();
-    std::string output;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) && got) output.append(buffer, got);
-    WaitForSingleObject(process.get(), 60000);
-    return output;
-}
-
 std::string ReadWholeFile(const std::string& path) {
     std::string text;
     UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -60,27 +37,6 @@ std::string ReadWholeFile(const std::string& path) {
     DWORD got = 0;
     while (file && ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got) text.append(buffer, got);
     return text;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-std::vector<std::string> Cells(const std::string& line) {
-    std::vector<std::string> cells;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t tab = line.find('\t', start);
-        cells.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-        if (tab == std::string::npos) return cells;
-        start = tab + 1;
-    }
 }
 
 class IdentityLab : public testing::Test {
@@ -193,37 +149,35 @@ TEST_F(IdentityLab, RecordsColumnsAndReportNameEachPort) {
 }
 
 TEST_F(IdentityLab, ConsoleScanNamesEachPortAndReservation) {
-    const std::vector<std::string> lines = Lines(RunConsoleScan());
-    ASSERT_FALSE(lines.empty());
-    const std::vector<std::string> header = Cells(lines[0]);
-    auto column = [&](const char* name) {
-        return static_cast<size_t>(std::find(header.begin(), header.end(), name) - header.begin());
-    };
-    std::map<std::string, std::vector<std::string>> rows;
-    size_t at = 1;
-    for (; at < lines.size() && !lines[at].empty(); ++at) {
-        std::vector<std::string> cells = Cells(lines[at]);
-        ASSERT_EQ(cells.size(), header.size()) << lines[at];
-        rows[cells[column("PortName")]] = cells;
+    const console_test::Finished tsv = console_test::RunToEnd("--tsv");
+    ASSERT_EQ(tsv.status, 0) << tsv.err;
+    std::map<std::string, console_test::Row> rows;
+    for (console_test::Row& row : console_test::ParseTsv(tsv.out)) {
+        ASSERT_EQ(row.count("<cells>"), 0u);
+        for (auto& [field, cell] : row) ASSERT_TRUE(console_test::TsvUnescape(std::string(cell), cell)) << field;
+        rows[row["PortName"]] = row;
     }
     for (const lab::Port& port : layout_.ports()) {
         SCOPED_TRACE(port.com);
         ASSERT_TRUE(rows.count(port.com));
-        const std::vector<std::string>& row = rows[port.com];
-        EXPECT_EQ(row[column("FriendlyName")], port.friendly);
-        EXPECT_EQ(row[column("VidPid")], ExpectedVidPid(port));
-        EXPECT_EQ(row[column("SerialNumber")], port.serial);
-        EXPECT_EQ(row[column("InstanceId")], port.instance_id);
-        EXPECT_EQ(row[column("Device")], port.instance_id.empty() ? "" : port.phantom ? "phantom" : "present");
+        console_test::Row& row = rows[port.com];
+        EXPECT_EQ(row["FriendlyName"], port.friendly);
+        EXPECT_EQ(row["VidPid"], ExpectedVidPid(port));
+        EXPECT_EQ(row["SerialNumber"], port.serial);
+        EXPECT_EQ(row["InstanceId"], port.instance_id);
+        EXPECT_EQ(row["Device"], port.instance_id.empty() ? "" : port.phantom ? "phantom" : "present");
     }
-    // After an empty line, every reserved number and why.
+    // Every reserved number and why, in the JSON document and under the table.
+    const console_test::Finished json = console_test::RunToEnd("--json");
+    ASSERT_EQ(json.status, 0) << json.err;
     std::map<std::string, std::string> reasons;
-    for (++at; at < lines.size(); ++at) {
-        const std::vector<std::string> cells = Cells(lines[at]);
-        if (cells.size() == 4 && cells[0] != "ReservedPort") reasons[cells[0]] = cells[1];
-    }
+    for (const nlohmann::json& r : nlohmann::json::parse(json.out).at("reservations"))
+        reasons[r.at("port").get<std::string>()] = r.at("reason").get<std::string>();
     EXPECT_EQ(reasons.size(), layout_.comdb().size());
     for (const std::string& com : layout_.comdb()) EXPECT_EQ(reasons[com], ExpectedReason(com)) << com;
+    const console_test::Finished table = console_test::RunToEnd("");
+    for (const std::string& com : layout_.comdb())
+        EXPECT_NE(table.out.find("\n" + com + "  " + ExpectedReason(com)), std::string::npos) << com;
 }
 
 // Unplugging a USB adapter leaves a phantom that still holds its number; plugging it back
