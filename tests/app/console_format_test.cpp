@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/identity_fields.h"
 #include "app/port_watch.h"
 #include "app/record_values.h"
 #include "app/scan_json.h"
@@ -201,7 +202,8 @@ TEST(ConsoleWatch, EventsBetweenTwoListings) {
     event.port = com3;
     event.time = "2026-12-08 16:40:12.345";
     EXPECT_EQ(WatchEventLine(event), "2026-12-08 16:40:12.345  arrived   COM3    \\Device\\Serial2\n");
-    EXPECT_EQ(WatchEventTsvLine(event), "2026-12-08 16:40:12.345\tarrived\tCOM3\t\\\\Device\\\\Serial2\t1\n");
+    EXPECT_EQ(WatchEventTsvLine(event), "2026-12-08 16:40:12.345\tarrived\tCOM3\t\\\\Device\\\\Serial2\t1" +
+                                            std::string(IdentityFieldNames().size(), '\t') + "\n");
     const nlohmann::json line = nlohmann::json::parse(JsonEventLine(event));
     EXPECT_EQ(line.at("event"), "arrived");
     EXPECT_EQ(line.at("DeviceName"), "\\Device\\Serial2");
@@ -240,6 +242,15 @@ TEST(ConsoleFormats, JsonAndTsvAgreeOnEveryField) {
     rows[0].record.CommConfig.dwSize = sizeof rows[0].record.CommConfig;
     rows[0].record.CommConfig.dcb.fRtsControl = 3;
     rows[1].record = Record("COM4", "Disconnected", "COM4");
+    HardwareSnapshot hardware;
+    PortIdentity adapter;
+    adapter.portName = "COM3";
+    adapter.friendlyName = "USB Serial Device (COM3)";
+    adapter.vidPid = "067B:2303";
+    adapter.present = true;
+    hardware.devices = {adapter};
+    hardware.reservations = {{3, ReservationReason::kPresentDevice, adapter.friendlyName, adapter.vidPid}};
+    rows[0].identity = IdentityFieldsOf(hardware, "COM3");
     for (RowSource source : {RowSource::kScan, RowSource::kListing}) {
         const nlohmann::json ports = nlohmann::json::parse(RenderJson(rows, source)).at("ports");
         const std::vector<console_test::Row> tsv = console_test::ParseTsv(RenderTsv(rows, source));
@@ -248,7 +259,10 @@ TEST(ConsoleFormats, JsonAndTsvAgreeOnEveryField) {
             EXPECT_EQ(tsv[i].size(), TsvColumns(source).size());
             for (const auto& [field, cell] : tsv[i]) {
                 SCOPED_TRACE(field);
-                const nlohmann::json& value = ports[i].at(field);
+                const nlohmann::json& identity = ports[i].at("Identity");
+                const nlohmann::json value = ports[i].contains(field) ? ports[i].at(field)
+                                             : identity.contains(field) ? identity.at(field)
+                                                                        : nlohmann::json();
                 std::string text;
                 ASSERT_TRUE(console_test::TsvUnescape(cell, text));
                 if (field == "FlowControlBits") {
@@ -271,7 +285,8 @@ TEST(ConsoleFormats, JsonAndTsvAgreeOnEveryField) {
     EXPECT_EQ(first.at("StopBits"), 1.5);
     EXPECT_EQ(first.at("RtsControl"), "toggle");
     EXPECT_EQ(first.at("AppErrorDescription"), "caf\xC3\xA9");
-    EXPECT_TRUE(first.at("Identity").is_object());
+    EXPECT_EQ(first.at("Identity").at("VidPid"), "067B:2303");
+    EXPECT_EQ(first.at("Identity").at("ComDB"), "present device");
 }
 
 }  // namespace

@@ -171,7 +171,8 @@ TEST_F(IdentityLab, ConsoleScanNamesEachPortAndReservation) {
     const console_test::Finished json = console_test::RunToEnd("--json");
     ASSERT_EQ(json.status, 0) << json.err;
     std::map<std::string, std::string> reasons;
-    for (const nlohmann::json& r : nlohmann::json::parse(json.out).at("reservations"))
+    const nlohmann::json document = nlohmann::json::parse(json.out);
+    for (const nlohmann::json& r : document.at("reservations"))
         reasons[r.at("port").get<std::string>()] = r.at("reason").get<std::string>();
     EXPECT_EQ(reasons.size(), layout_.comdb().size());
     for (const std::string& com : layout_.comdb()) EXPECT_EQ(reasons[com], ExpectedReason(com)) << com;
