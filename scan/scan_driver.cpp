@@ -8,10 +8,26 @@
 #include "scan/owner_search.h"
 #include "scan/settings_readout.h"
 #include "scan/status_probe.h"
+#include "support/boundary.h"
 #include "support/fixed_text.h"
+#include "support/handles.h"
 #include "support/safe_array.h"
 
 namespace kestrune {
+
+namespace {
+
+// Closes what the scan opened for a record: its probe channel, whatever handle the owner
+// search left in WinHandle meanwhile (a duplicate of the scan's own handle, or none), and
+// the owner handles.
+void EndRecordPass(PortRecord& record) {
+    if (record.RtHandle != 0 && IsChannelOpen(record.RtHandle))
+        record.WinHandle = HandleToField(ChannelNativeHandle(record.RtHandle));
+    SerialPort_Close_Rt(&record);
+    ReleaseOwnerHandles(record);
+}
+
+}  // namespace
 
 void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow) {
     const std::vector<DiscoveredPort> working = DiscoverPorts();
@@ -44,8 +60,7 @@ void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow) {
         SerialPort_Get_Program(&record);
         SerialPort_Get_FlowControl(&record);
         RunCableTest(record);
-        SerialPort_Close_Rt(&record);
-        ReleaseOwnerHandles(record);
+        EndRecordPass(record);
     }
 }
 
@@ -55,9 +70,15 @@ using namespace kestrune;
 
 KESTRUNE_API int32_t WINAPI SerialPort_Enum(SAFEARRAY** ports, uint32_t* statusWindow) {
     if (!ports) return kNullArgumentResult;
-    std::vector<PortRecord> records;
-    ScanPorts(records, statusWindow);
-    if (!ReplaceSafeArray(ports, records.data(), sizeof(PortRecord), static_cast<uint32_t>(records.size())))
-        return 7;
-    return 0;
+    // A scan that fails on the way (out of memory on a large handle table) leaves the
+    // caller's array as it was and gives the failure's number.
+    return CallAtBoundary(
+        [&]() -> int32_t {
+            std::vector<PortRecord> records;
+            ScanPorts(records, statusWindow);
+            if (!ReplaceSafeArray(ports, records.data(), sizeof(PortRecord), static_cast<uint32_t>(records.size())))
+                return 7;
+            return 0;
+        },
+        [](int32_t number) { return number; });
 }

@@ -239,6 +239,20 @@ TEST_F(MainDialogTest, IdentifierTwoClearsTheListAndLeavesTheTitle) {
     }
 }
 
+TEST_F(MainDialogTest, AReportThatCannotBeWrittenShowsInTheStatusBar) {
+    std::ofstream("SerialPort.Kestrune") << "previous";
+    {
+        UniqueHandle holder(CreateFileA("SerialPort.Kestrune", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder.valid());
+        Command(2);  // the command that runs no scan still writes the report
+    }
+    EXPECT_EQ(StatusText(bar_, 0), " Scan Complete");
+    EXPECT_EQ(StatusText(bar_, 1).rfind(" Report not written: ", 0), 0u) << StatusText(bar_, 1);
+    Command(2);
+    EXPECT_EQ(StatusText(bar_, 1), " ");
+    DeleteFileA("SerialPort.Kestrune");
+}
+
 TEST_F(MainDialogTest, ClassRoadButtonsCountTheirSingleZeroRecord) {
     Command(kRefreshLateBoundId);
     EXPECT_EQ(Title(dialog_), "Kestrune - 1 USB and Serial Ports found");

@@ -4,6 +4,9 @@
 // channel keeps them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstring>
 #include <functional>
 
 #include "port/channel.h"
@@ -64,6 +67,7 @@ protected:
         record_.RtHandle = kestrune::NextChannelNumber();
         ASSERT_TRUE(kestrune::OpenChannelOn(record_.RtHandle, "\\\\.\\FAKE",
                                             std::make_unique<FakeCommPort>(memory_)));
+        record_.WinHandle = 0x4440;  // the record names its channel, as an open does
     }
     void TearDown() override { SerialPort_Close_Rt(&record_); }
 
@@ -157,6 +161,80 @@ TEST_F(FakePortTest, ModemLinesAnswerMinusOneWhenOn) {
     memory_.lines = 0;
     SerialPort_Get_CarrierLine_RT(&record_);
     EXPECT_EQ(record_.CarrierLineDetect, 0);
+}
+
+// Fake: a device that always has more to send than anyone reads.
+class FloodingPort final : public kestrune::PortIo {
+public:
+    FloodingPort(DWORD queued, uint64_t& delivered) : queued_(queued), delivered_(delivered) {}
+    HANDLE Native() const override { return reinterpret_cast<HANDLE>(0x4444); }
+    bool GetState(DCB&) override { return false; }
+    bool SetState(const DCB&) override { return false; }
+    bool GetProperties(COMMPROP&) override { return false; }
+    bool SetQueues(DWORD, DWORD) override { return false; }
+    bool GetModemStatus(DWORD&) override { return false; }
+    bool ClearError(DWORD& errors, COMSTAT& status) override {
+        errors = 0;
+        status = COMSTAT{};
+        status.cbInQue = queued_;
+        return true;
+    }
+    bool GetTimeouts(COMMTIMEOUTS& t) override { return (t = COMMTIMEOUTS{}), true; }
+    bool SetTimeouts(const COMMTIMEOUTS&) override { return true; }
+    bool Read(void* buffer, DWORD size, DWORD& got) override {
+        memset(buffer, 'x', size);
+        delivered_ += size;
+        return (got = size), true;
+    }
+    bool Write(const void*, DWORD size, DWORD& written) override { return (written = size), true; }
+
+private:
+    DWORD queued_;
+    uint64_t& delivered_;
+};
+
+TEST(ReadAhead, RoomAndCountStayBounded) {
+    using kestrune::kReadAheadLimit;
+    const struct {
+        std::size_t buffered;
+        int64_t queued;
+        std::size_t room;
+    } rooms[] = {{0, 0, 0},       {0, -1, 0},           {0, 100, 100},   {0, 0xFFFFFFFFll, kReadAheadLimit},
+                 {kReadAheadLimit - 10, 100, 10},       {kReadAheadLimit, 100, 0}, {kReadAheadLimit + 5, 100, 0}};
+    for (const auto& row : rooms)
+        EXPECT_EQ(kestrune::ReadAheadRoom(row.buffered, row.queued), row.room) << row.buffered << " " << row.queued;
+
+    const struct {
+        int64_t queued;
+        std::size_t buffered;
+        int32_t count;
+    } counts[] = {{0, 0, 0},   {10, 5, 15},  {-1, 5, 5}, {0xFFFFFFFFll, 0, INT32_MAX},
+                  {0x7FFFFFFFll, 1, INT32_MAX}, {0x7FFFFFFEll, 1, INT32_MAX}, {0x7FFFFFFDll, 1, INT32_MAX - 1}};
+    for (const auto& row : counts)
+        EXPECT_EQ(kestrune::BytesWaitingCount(row.queued, row.buffered), row.count) << row.queued << " " << row.buffered;
+}
+
+TEST(ReadAhead, ADeviceFasterThanTheReaderFillsOnlyTheBuffer) {
+    for (DWORD queued : {DWORD{300}, DWORD{70000}, DWORD{0xFFFFFFFF}}) {
+        SCOPED_TRACE(queued);
+        uint64_t delivered = 0;
+        PortRecord record{};
+        record.RtHandle = kestrune::NextChannelNumber();
+        ASSERT_TRUE(kestrune::OpenChannelOn(record.RtHandle, "\\.\FLOOD",
+                                            std::make_unique<FloodingPort>(queued, delivered)));
+        record.WinHandle = 0x4444;
+        constexpr int kReads = 2000;
+        for (int i = 0; i < kReads; ++i) {
+            SerialPort_Receive_Rt(&record);
+            ASSERT_EQ(kestrune::Text(record.RecBuffer).size(), 259u);
+        }
+        // What left the driver's queue is what the caller got plus at most one full buffer.
+        EXPECT_LE(delivered, uint64_t{kReads} * 259 + kestrune::kReadAheadLimit);
+        const int32_t waiting = kestrune::QueryChannelProperty(record.RtHandle, kestrune::ChannelProperty::kBytesWaiting);
+        EXPECT_GE(waiting, static_cast<int32_t>(std::min<DWORD>(queued, INT32_MAX)));
+        SerialPort_Close_Rt(&record);
+        EXPECT_FALSE(kestrune::IsChannelOpen(record.RtHandle));
+    }
 }
 
 }  // namespace
