@@ -204,6 +204,35 @@ TEST_F(MainDialogTest, RefreshReportListsEveryLabPort) {
         EXPECT_NE(std::find(tablePorts.begin(), tablePorts.end(), port.com), tablePorts.end()) << port.com;
 }
 
+TEST_F(MainDialogTest, HeldPortsShowNotTestedAndTheScanNeverNamesItself) {
+    lab::Layout layout;
+    std::string error;
+    if (!layout.Load(&error)) GTEST_SKIP() << "serial lab is not up: " << error;
+    Command(kRefreshId);
+    int held = 0, own = 0;
+    const std::vector<PortRecord>& records = Shell().DirectResults;
+    for (size_t row = 0; row < records.size(); ++row) {
+        const PortRecord& record = records[row];
+        const lab::Port* port = layout.Find(std::string(Text(record.PortName)));
+        SCOPED_TRACE(std::string(Text(record.PortName)));
+        const int r = static_cast<int>(row);
+        if (port && port->kind == lab::Kind::Held) {
+            ++held;
+            EXPECT_EQ(CellText(list_, r, 15), "Not Tested");
+            EXPECT_EQ(CellText(list_, r, 43), "");  // no DTR command sent
+            EXPECT_EQ(CellText(list_, r, 45), "");
+            EXPECT_EQ(CellText(list_, r, 12), "holder.exe");
+        }
+        if (record.ProcessId == GetCurrentProcessId()) {
+            ++own;
+            EXPECT_FALSE(TextEmpty(record.ProgramName));  // the record keeps it for callers
+            for (int column : {11, 12, 13}) EXPECT_EQ(CellText(list_, r, column), "") << column;
+        }
+    }
+    EXPECT_GT(held, 0);
+    EXPECT_GT(own, 0) << "the free ports are found held by the scan's own handle";
+}
+
 TEST_F(MainDialogTest, SecondRefreshRebuildsTheRows) {
     Command(kRefreshId);
     const int first = RowCount(list_);
