@@ -227,14 +227,13 @@ TEST(ResultColours, SeparatorsAndStatuses) {
 
 namespace {
 
-TEST(ShownRecord, CableTextAndOwnerProgram) {
+TEST(ShownRecord, CableText) {
     const struct {
         int32_t kind, response, dtr, rts;
         std::optional<std::string> text;
     } cables[] = {
         {-1, 0, 0, 0, "Not Tested"},  // a held port the test only read
         {-1, 0, 5, 3, "Unknown"},     // driven, no answer
-        {-1, -1, 6, 4, "Unknown"},    {0, 1, 6, 4, "Cross-Over"}, {1, 1, 5, 3, "Pass-Through"},
         {0, 0, 0, 0, "Cross-Over"},   // a zero record
         {2, 0, 0, 0, std::nullopt},
     };
@@ -245,25 +244,6 @@ TEST(ShownRecord, CableTextAndOwnerProgram) {
         record.DtrCommand = c.dtr;
         record.RtsCommand = c.rts;
         EXPECT_EQ(ShownCableText(record), c.text) << c.kind << " " << c.response << " " << c.dtr;
-    }
-    const struct {
-        uint32_t processId;
-        bool shown;
-    } owners[] = {{0, true}, {kOwnPid, false}, {kOwnPid + 1, true}};
-    for (const auto& o : owners) {
-        PortRecord record = Record("COM2", "Available");
-        record.ProcessId = o.processId;
-        SetText(record.ProgramFolder, "C:\\Kestrune\\");
-        SetText(record.ProgramName, "Kestrune.exe");
-        SetText(record.ProgramVersion, "1.0.0");
-        EXPECT_EQ(ShowsOwnerProgram(record, kOwnPid), o.shown) << o.processId;
-        const auto cells = CellsByColumn(record);
-        for (int column : {11, 12, 13}) EXPECT_EQ(cells.count(column), o.shown ? 1u : 0u) << column;
-        int programHeaders = 0;
-        for (const HeaderStep& step : ResultHeaderSteps(record, kOwnPid))
-            if (step.column >= 11 && step.column <= 13) ++programHeaders;
-        EXPECT_EQ(programHeaders, o.shown ? 3 : 0) << o.processId;
-        EXPECT_EQ(Text(record.ProgramName), "Kestrune.exe");  // the record keeps it
     }
 }
 

@@ -8,68 +8,11 @@
 
 #include "lab_fixture.h"
 #include "port/channel.h"
-#include "port/port_io.h"
-#include "port/record_handles.h"
+#include "stand_in_port.h"
 #include "support/handles.h"
 
 namespace porttest {
 namespace {
-
-using kestrune::HandleField;
-
-TEST(RecordHandles, WhatEachFunctionMayDo) {
-    using F = HandleField;
-    const struct {
-        F field;
-        bool channelOpen;
-        // Close_Rt: closes the channel, closes the handle, refusal
-        bool rtChannel, rtHandle;
-        int32_t rtRefusal;
-        // Close_Win: closes the channel, closes the handle, refusal; Open_Win
-        bool winChannel, winHandle;
-        int32_t winRefusal;
-        kestrune::OpenWinStep open;
-    } rows[] = {
-        {F::kNone, false, false, false, 0, false, false, 0, kestrune::OpenWinStep::kOpen},
-        {F::kNone, true, false, false, 52, false, false, 0, kestrune::OpenWinStep::kOpen},
-        {F::kFailedOpen, false, false, false, 0, false, false, 0, kestrune::OpenWinStep::kOpen},
-        {F::kOwnChannel, true, true, false, 0, true, false, 0, kestrune::OpenWinStep::kKeep},
-        {F::kOtherChannel, true, false, false, 52, true, false, 0, kestrune::OpenWinStep::kKeep},
-        {F::kOtherChannel, false, false, false, 52, true, false, 0, kestrune::OpenWinStep::kKeep},
-        {F::kOwned, false, false, true, 0, false, true, 0, kestrune::OpenWinStep::kKeep},
-        {F::kOwned, true, false, false, 52, false, true, 0, kestrune::OpenWinStep::kKeep},
-        {F::kForeign, false, false, false, 6, false, false, 6, kestrune::OpenWinStep::kRefuse},
-        {F::kForeign, true, false, false, 52, false, false, 6, kestrune::OpenWinStep::kRefuse},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::to_string(static_cast<int>(row.field)) + (row.channelOpen ? " open" : " closed"));
-        const kestrune::CloseStep rt = kestrune::PlanCloseRt(row.channelOpen, row.field);
-        EXPECT_EQ(rt.closeChannel, row.rtChannel);
-        EXPECT_EQ(rt.closeHandle, row.rtHandle);
-        EXPECT_EQ(rt.channelError + static_cast<int32_t>(rt.systemError), row.rtRefusal);
-        const kestrune::CloseStep win = kestrune::PlanCloseWin(row.field);
-        EXPECT_EQ(win.closeChannel, row.winChannel);
-        EXPECT_EQ(win.closeHandle, row.winHandle);
-        EXPECT_EQ(static_cast<int32_t>(win.systemError), row.winRefusal);
-        EXPECT_EQ(kestrune::PlanOpenWin(row.field), row.open);
-    }
-}
-
-// Fake: a channel of another caller, so its number and handle exist without a device.
-class IdlePort final : public kestrune::PortIo {
-public:
-    HANDLE Native() const override { return reinterpret_cast<HANDLE>(0x5550); }
-    bool GetState(DCB&) override { return false; }
-    bool SetState(const DCB&) override { return false; }
-    bool GetProperties(COMMPROP&) override { return false; }
-    bool SetQueues(DWORD, DWORD) override { return false; }
-    bool GetModemStatus(DWORD&) override { return false; }
-    bool ClearError(DWORD&, COMSTAT&) override { return false; }
-    bool GetTimeouts(COMMTIMEOUTS&) override { return false; }
-    bool SetTimeouts(const COMMTIMEOUTS&) override { return false; }
-    bool Read(void*, DWORD, DWORD& got) override { return (got = 0), false; }
-    bool Write(const void*, DWORD, DWORD& written) override { return (written = 0), false; }
-};
 
 DWORD WINAPI Idle(void*) { return 0; }
 
@@ -89,7 +32,7 @@ TEST(RecordHandles, TheHostsOwnHandlesSurviveEveryOpenAndClose) {
     ASSERT_TRUE(event && thread && file);
 
     const int32_t otherChannel = kestrune::NextChannelNumber();
-    ASSERT_TRUE(kestrune::OpenChannelOn(otherChannel, "\\\\.\\OTHER", std::make_unique<IdlePort>()));
+    ASSERT_TRUE(kestrune::OpenChannelOn(otherChannel, "\\\\.\\OTHER", std::make_unique<StandInPort>(0x5550)));
 
     const struct {
         const char* name;

@@ -211,18 +211,6 @@ TEST(CableTest, DrivesOnlyAPortItHoldsItself) {
             << row.ownChannel << " " << row.status << " " << row.owner;
 }
 
-TEST(CableTest, AHeldPortIsReadOnceAndLeftAlone) {
-    PortRecord record = {};
-    SetText(record.Status, "In-Use");
-    record.ModemStatus = 0xB0;  // DSR, CTS, carrier; no handle, so the word stays
-    RunCableTest(record);
-    EXPECT_TRUE(CableNotTested(record));
-    EXPECT_EQ(record.DataSendReady, 32);
-    EXPECT_EQ(record.ClearToSend, 16);
-    EXPECT_EQ(record.ReceiveLineDetect, 128);
-    EXPECT_EQ(record.RING, 0);
-}
-
 TEST(ModemLines, AFailedStatusCallRepeatsThePreviousWord) {
     PortRecord record = {};
     record.ModemStatus = 0xF0;
