@@ -15,11 +15,6 @@
 
 namespace kestrune {
 
-namespace {
-
-// Closes what the scan opened for a record: its probe channel, whatever handle the owner
-// search left in WinHandle meanwhile (a duplicate of the scan's own handle, or none), and
-// the owner handles.
 void EndRecordPass(PortRecord& record) {
     if (record.RtHandle != 0 && IsChannelOpen(record.RtHandle))
         record.WinHandle = HandleToField(ChannelNativeHandle(record.RtHandle));
@@ -27,12 +22,11 @@ void EndRecordPass(PortRecord& record) {
     ReleaseOwnerHandles(record);
 }
 
-}  // namespace
-
 void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow) {
     const std::vector<DiscoveredPort> working = DiscoverPorts();
 
     ports.assign(working.size(), PortRecord{});
+    UnfinishedRecords unfinished(ports);
 
     // Probe pass.
     for (size_t i = 0; i < ports.size(); ++i) {
@@ -52,7 +46,8 @@ void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow) {
 
     // Per-port pass.
     const int32_t upper = static_cast<int32_t>(ports.size()) - 1;
-    for (PortRecord& record : ports) {
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        PortRecord& record = ports[i];
         record.LBOUND = 0;
         record.UBOUND = upper;
         ReadPortParameters(record);
@@ -61,6 +56,7 @@ void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow) {
         SerialPort_Get_FlowControl(&record);
         RunCableTest(record);
         EndRecordPass(record);
+        unfinished.Ended(i + 1);
     }
 }
 

@@ -1,13 +1,19 @@
 // A port another program holds: scans read its lines and leave them, and its settings, exactly
-// as the holder set them. Skipped when the lab is not up.
+// as the holder set them; a scan stopped on the way leaves no port held. Skipped when the lab
+// is not up.
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
+#include "port/channel.h"
 #include "scan/cable_test.h"
+#include "scan/owner_search.h"
 #include "scan/scan_driver.h"
+#include "scan/status_probe.h"
 #include "support/fixed_text.h"
+#include "support/handles.h"
 #include "scan_test_support.h"
 
 using namespace kestrune;
@@ -57,6 +63,41 @@ TEST(HeldPortLab, TwentyScansLeaveTheHoldersLinesAndSettings) {
         EXPECT_EQ(slotAfter.out_lines, slotBefore.out_lines);
         EXPECT_EQ(slotAfter.cflag, slotBefore.cflag);
         EXPECT_EQ(slotBefore.out_lines, (c.dtr ? LAB_LINE_DTR : 0u) | (c.rts ? LAB_LINE_RTS : 0u));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ScanLab, AScanStoppedOnTheWayLeavesNothingOpen) {
+    const lab::Layout layout = scan_test::LabLayout();
+    if (layout.ports().empty()) GTEST_SKIP() << "serial lab is not up";
+    const std::vector<lab::Kind> kinds = {lab::Kind::Free, lab::Kind::Held, lab::Kind::Loopback};
+    std::vector<PortRecord> records(kinds.size());
+    const DWORD handlesBefore = scan_test::HandleCount();
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        const lab::Port* port = layout.FirstOfKind(kinds[i]);
+        ASSERT_NE(port, nullptr);
+        SetText(records[i].PortName, port->com);
+        SetText(records[i].DeviceName, port->device_map_name);
+        records[i].RtHandle = NextChannelNumber();
+        ProbePortStatus(records[i]);
+    }
+    FindPortOwners(records, nullptr);  // the scan's duplicates and owner handles
+    try {
+        UnfinishedRecords unfinished(records);
+        unfinished.Ended(1);            // the first record's pass ended as usual
+        EndRecordPass(records[0]);
+        throw std::bad_alloc();         // the scan stops in the second record's pass
+    } catch (const std::bad_alloc&) {
+    }
+    for (const PortRecord& r : records) EXPECT_FALSE(IsChannelOpen(r.RtHandle)) << Text(r.PortName);
+    EXPECT_EQ(scan_test::HandleCount(), handlesBefore);
+    for (lab::Kind kind : {lab::Kind::Free, lab::Kind::Loopback}) {  // free for the next program
+        kestrune::UniqueHandle again(CreateFileA(layout.FirstOfKind(kind)->Path().c_str(),
+                                                 GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        EXPECT_TRUE(again.valid()) << lab::KindName(kind);
     }
 }
 
