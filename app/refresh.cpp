@@ -8,6 +8,7 @@
 #include "app/results_view.h"
 #include "scan/identity_reader.h"
 #include "scan/scan_driver.h"
+#include "scan/status_probe.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
 
@@ -70,6 +71,14 @@ std::string FoundPortsTitle(size_t recordCount) {
     return "Kestrune - " + std::to_string(recordCount) + " USB and Serial Ports found";
 }
 
+bool NoSerialPortsFound(const std::vector<PortRecord>& records) {
+    if (records.size() != 1) return false;
+    const PortRecord& only = records.front();
+    return TextEmpty(only.DeviceName) && !TextEmpty(only.Status) && Text(only.Status) != kStatusAvailable;
+}
+
+std::string NoPortsTitle() { return "Kestrune - No USB and Serial Ports found"; }
+
 const PortRecord* DisplayedRecord(ShellState& shell, size_t row) {
     if (const std::vector<PortRecord>* road = RoadResults(shell, shell.LastCommandId)) {
         if (shell.DisplayGeneration != shell.ResultsGeneration || shell.DisplaySource != shell.LastCommandId) {
@@ -98,14 +107,17 @@ bool RunRefreshCommand(HWND dialog, uint32_t commandId) {
     if (commandId == static_cast<uint32_t>(kRefreshId)) RunDirectRoad(dialog, statusBar, shell);
 
     const std::vector<PortRecord>* road = RoadResults(shell, commandId);
-    if (road) SetWindowTextA(dialog, FoundPortsTitle(road->size()).c_str());
+    if (road)
+        SetWindowTextA(dialog, (NoSerialPortsFound(*road) ? NoPortsTitle() : FoundPortsTitle(road->size())).c_str());
 
     SetStatusPart(statusBar, 0, " Scan Complete");
     for (int part = 1; part < 4; ++part) SetStatusPart(statusBar, part, " ");
     EnableRefreshButtons(dialog, TRUE);
 
     // The report of the road that ran; a command without a road reports what was shown.
-    WriteDiagnosticReport(road ? *road : shell.DisplayResults);
+    // A report that could not be written says so instead of leaving "Scan Complete" alone.
+    const DWORD reportError = WriteDiagnosticReport(road ? *road : shell.DisplayResults);
+    if (reportError != ERROR_SUCCESS) SetStatusPart(statusBar, 1, ReportFailureText(reportError));
     return true;
 }
 

@@ -38,6 +38,12 @@ std::vector<PortRecord>* RoadResults(ShellState& shell, uint32_t commandId);
 // "Kestrune - N USB and Serial Ports found".
 std::string FoundPortsTitle(size_t recordCount);
 
+// A scan of a machine without serial ports: its one record names no device and did not
+// open (a record nobody scanned, with no status, does not count).
+bool NoSerialPortsFound(const std::vector<PortRecord>& records);
+// The title that says so: "Kestrune - No USB and Serial Ports found".
+std::string NoPortsTitle();
+
 // The row's record for the custom-draw colours: record `row` of the array that belongs to
 // LastCommandId (DisplayResults for any other identifier), or null past its end. Keeps
 // DisplayResults a copy of that array, copying only when the array has changed.

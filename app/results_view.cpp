@@ -7,6 +7,7 @@
 
 #include "app/identity_view.h"
 #include "app/main_dialog.h"
+#include "app/shown_record.h"
 #include "support/fixed_text.h"
 #include "support/number_text.h"
 
@@ -139,11 +140,13 @@ std::vector<CellWrite> ResultRowCells(const PortRecord& r, uint32_t ownProcessId
         add(8, std::string(Text(r.DeviceName)), W::kAutosizeContent);
     addText(9, Text(r.DeviceType));
     add(10, "", W::kAutosizeContent);
-    addText(11, Text(r.ProgramFolder));
-    addText(12, Text(r.ProgramName));
-    addText(13, Text(r.ProgramVersion));
+    if (ShowsOwnerProgram(r, ownProcessId)) {
+        addText(11, Text(r.ProgramFolder));
+        addText(12, Text(r.ProgramName));
+        addText(13, Text(r.ProgramVersion));
+    }
     add(14, "", W::kAutosizeContent);
-    if (auto cable = CableText(r.CableKind)) add(15, *cable, W::kAutosizeContent);
+    if (auto cable = ShownCableText(r)) add(15, *cable, W::kAutosizeContent);
     addText(16, Text(r.AttachedDevice));
     addText(17, Text(r.AttachedVersion));
     addText(18, Text(r.AttachedDate));
@@ -194,11 +197,13 @@ std::vector<HeaderStep> ResultHeaderSteps(const PortRecord& r, uint32_t ownProce
         add(8, "Real Name", W::kAutosizeWithHeader);
     if (!TextEmpty(r.DeviceType)) add(9, "Type", W::kAutosizeWithHeader);
     add(10, "", W::kUnchanged);
-    if (!TextEmpty(r.ProgramFolder)) add(11, "Path", W::kAutosizeWithHeader);
-    if (!TextEmpty(r.ProgramName)) add(12, "Name", W::kAutosizeWithHeader);
-    if (!TextEmpty(r.ProgramVersion)) add(13, "Version", W::kAutosizeWithHeader);
+    if (ShowsOwnerProgram(r, ownProcessId)) {
+        if (!TextEmpty(r.ProgramFolder)) add(11, "Path", W::kAutosizeWithHeader);
+        if (!TextEmpty(r.ProgramName)) add(12, "Name", W::kAutosizeWithHeader);
+        if (!TextEmpty(r.ProgramVersion)) add(13, "Version", W::kAutosizeWithHeader);
+    }
     add(14, "", W::kAutosizeWithHeader);
-    if (CableText(r.CableKind)) add(15, "Cable", W::kAutosizeContent);
+    if (ShownCableText(r)) add(15, "Cable", W::kAutosizeContent);
     if (!TextEmpty(r.DeviceName) && DiffersIgnoringCase(Text(r.DeviceName), Text(r.PortName)))
         add(8, std::nullopt, W::kAutosizeContent);
     if (!TextEmpty(r.AttachedDevice)) add(16, "Device", W::kAutosizeWithHeader);

@@ -4,6 +4,7 @@
 
 #include "app/record_values.h"
 #include "app/text_fit.h"
+#include "app/shown_record.h"
 #include "scan/cable_test.h"
 #include "scan/status_probe.h"
 #include "support/fixed_text.h"
@@ -60,7 +61,7 @@ std::vector<std::string> TableCells(const ConsoleRow& row, RowSource source) {
         return {std::string(Text(r.PortName)),
                 PortPresent(Text(r.DeviceName), Text(r.PortName)) ? "present" : "absent", DeviceText(row)};
     return {std::string(Text(r.PortName)), std::string(Text(r.Status)), LineSettingsText(r), ForeignOwnerText(r),
-            CableKindName(r.CableKind), std::string(Text(r.DeviceType)), DeviceText(row)};
+            ShownCableText(r).value_or(""), std::string(Text(r.DeviceType)), DeviceText(row)};
 }
 
 std::string TableSummary(const std::vector<ConsoleRow>& rows, RowSource source) {

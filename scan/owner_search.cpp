@@ -7,6 +7,7 @@
 
 #include "app/progress.h"
 #include "support/fixed_text.h"
+#include "support/owned_handles.h"
 
 extern "C" LONG NTAPI NtQuerySystemInformation(ULONG, void*, ULONG, ULONG*);
 extern "C" LONG NTAPI NtQueryObject(HANDLE, ULONG, void*, ULONG, ULONG*);
@@ -434,8 +435,10 @@ void NameQueryWorker::AnswerBatch(const HANDLE* handles, long count, std::string
 // ---- the search ---------------------------------------------------------------------
 
 void ReleaseOwnerHandles(PortRecord& record) {
-    if (record.DupObjAddress) CloseHandle(FieldToHandle(record.DupObjAddress));
-    if (record.DupObjHandle) CloseHandle(FieldToHandle(record.DupObjHandle));
+    // Only handles the search made itself: a value already closed, or one a caller put
+    // into the record, is left alone.
+    if (record.DupObjAddress) CloseOwnedHandle(FieldToHandle(record.DupObjAddress));
+    if (record.DupObjHandle) CloseOwnedHandle(FieldToHandle(record.DupObjHandle));
 }
 
 namespace {
@@ -484,11 +487,13 @@ void FillOwner(PortRecord& record, bool holdsHandles, const HandleEntry& entry, 
     record.DupProcessID = GetCurrentProcessId();
     if (holdsHandles) ReleaseOwnerHandles(record);
     HANDLE owner = OpenProcess(kAllProcessAccess, TRUE, entry.processId);
+    RememberOwnedHandle(owner);
     record.DupObjHandle = owner ? HandleToField(owner) : 0;
     HANDLE duplicate = nullptr;
     if (!owner || !DuplicateHandle(owner, FieldToHandle(entry.handleValue), GetCurrentProcess(), &duplicate,
                                    kPortAccess, TRUE, DUPLICATE_SAME_ACCESS))
         duplicate = nullptr;
+    RememberOwnedHandle(duplicate);
     record.DupObjAddress = duplicate ? HandleToField(duplicate) : 0;
     record.WinHandle = record.DupObjAddress;
 }

@@ -9,10 +9,19 @@
 #include "scan/port_selection.h"
 #include "scan/settings_readout.h"
 #include "scan/status_probe.h"
+#include "support/boundary.h"
 #include "support/fixed_text.h"
+#include "support/handles.h"
 #include "support/safe_array.h"
 
 namespace kestrune {
+
+void EndRecordPass(PortRecord& record) {
+    if (record.RtHandle != 0 && IsChannelOpen(record.RtHandle))
+        record.WinHandle = HandleToField(ChannelNativeHandle(record.RtHandle));
+    SerialPort_Close_Rt(&record);
+    ReleaseOwnerHandles(record);
+}
 
 void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow) {
     ScanNamedPorts(ports, statusWindow, {});
@@ -23,6 +32,7 @@ void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow
     const std::vector<DiscoveredPort> working = SelectPorts(DiscoverPorts(), names);
 
     ports.assign(working.size(), PortRecord{});
+    UnfinishedRecords unfinished(ports);
 
     // Probe pass.
     for (size_t i = 0; i < ports.size(); ++i) {
@@ -42,7 +52,8 @@ void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow
 
     // Per-port pass.
     const int32_t upper = static_cast<int32_t>(ports.size()) - 1;
-    for (PortRecord& record : ports) {
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        PortRecord& record = ports[i];
         record.LBOUND = 0;
         record.UBOUND = upper;
         ReadPortParameters(record);
@@ -50,8 +61,8 @@ void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow
         SerialPort_Get_Program(&record);
         SerialPort_Get_FlowControl(&record);
         RunCableTest(record);
-        SerialPort_Close_Rt(&record);
-        ReleaseOwnerHandles(record);
+        EndRecordPass(record);
+        unfinished.Ended(i + 1);
     }
 }
 
@@ -61,9 +72,15 @@ using namespace kestrune;
 
 KESTRUNE_API int32_t WINAPI SerialPort_Enum(SAFEARRAY** ports, uint32_t* statusWindow) {
     if (!ports) return kNullArgumentResult;
-    std::vector<PortRecord> records;
-    ScanPorts(records, statusWindow);
-    if (!ReplaceSafeArray(ports, records.data(), sizeof(PortRecord), static_cast<uint32_t>(records.size())))
-        return 7;
-    return 0;
+    // A scan that fails on the way (out of memory on a large handle table) leaves the
+    // caller's array as it was and gives the failure's number.
+    return CallAtBoundary(
+        [&]() -> int32_t {
+            std::vector<PortRecord> records;
+            ScanPorts(records, statusWindow);
+            if (!ReplaceSafeArray(ports, records.data(), sizeof(PortRecord), static_cast<uint32_t>(records.size())))
+                return 7;
+            return 0;
+        },
+        [](int32_t number) { return number; });
 }

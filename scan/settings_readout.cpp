@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/progress.h"
+#include "port/port_export.h"
 #include "scan/scan_driver.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
@@ -68,11 +69,12 @@ void ReadPortParameters(PortRecord& record) {
 using namespace kestrune;
 
 KESTRUNE_API int32_t WINAPI SerialPort_Get_FlowControl(PortRecord* record) {
-    if (!record) return kNullArgumentResult;
-    COMMCONFIG config = {};
-    DWORD size = sizeof config;
-    if (record->WinHandle == 0 || !GetCommConfig(FieldToHandle(record->WinHandle), &config, &size))
-        std::memset(&config, 0, sizeof config);
-    record->FlowControlBits = FlowControlBitsFromFlags(DcbFlagWord(config));
-    return 0;
+    return PortExport(record, [](PortRecord& r) {
+        COMMCONFIG config = {};
+        DWORD size = sizeof config;
+        if (r.WinHandle == 0 || !GetCommConfig(FieldToHandle(r.WinHandle), &config, &size))
+            std::memset(&config, 0, sizeof config);
+        r.FlowControlBits = FlowControlBitsFromFlags(DcbFlagWord(config));
+        return 0;
+    });
 }

@@ -100,6 +100,20 @@ private:
     std::vector<std::string> reserve_, comdb_;
 };
 
+// What a holder itself sees of the port it holds: GetCommState's settings (codes as the DCB
+// has them) and the GetCommModemStatus word.
+struct HolderView {
+    DWORD baud = 0;
+    unsigned data_bits = 0, parity = 0, stop = 0;  // ByteSize, Parity, StopBits
+    unsigned dtr_control = 0, rts_control = 0;     // fDtrControl, fRtsControl
+    DWORD modem = 0;
+    bool operator==(const HolderView& o) const {
+        return baud == o.baud && data_bits == o.data_bits && parity == o.parity && stop == o.stop &&
+               dtr_control == o.dtr_control && rts_control == o.rts_control && modem == o.modem;
+    }
+    std::string Text() const;
+};
+
 // A holder process that holds a port open until this object goes away.
 class Holder {
 public:
@@ -116,6 +130,9 @@ public:
     DWORD open_error() const { return open_error_; }  // 0 when the port was held
     const std::string& message() const { return message_; }
 
+    // Asks the running holder for its own view of the port. False when it did not answer.
+    bool ReadView(HolderView& view, DWORD timeout_ms = 10000);
+
     void Stop();  // asks the holder to close the port and exit, and waits for it
     void Kill();  // terminates the holder process without asking
 
@@ -123,7 +140,9 @@ private:
     HANDLE process_ = nullptr;
     HANDLE stop_event_ = nullptr;
     HANDLE ready_event_ = nullptr;
-    std::string ready_file_;
+    HANDLE view_event_ = nullptr;
+    HANDLE view_done_ = nullptr;
+    std::string ready_file_, view_file_;
     DWORD pid_ = 0;
     DWORD open_error_ = 0;
     bool ok_ = false;

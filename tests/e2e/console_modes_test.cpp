@@ -61,8 +61,8 @@ TEST_F(ConsoleModes, TableColumnsForEveryKindOfPort) {
         {lab::Kind::Device, "Available", "Cross-Over", nullptr, false},
         {lab::Kind::DsrOnly, "Available", "Unknown", nullptr, false},
         {lab::Kind::NullModem, "Available", nullptr, nullptr, false},
-        {lab::Kind::Held, "In-Use", nullptr, "19200 7E2", true},
-        {lab::Kind::DeviceMapUnopenable, "In-Use", nullptr, "-", false},
+        {lab::Kind::Held, "In-Use", "Not Tested", "19200 7E2", true},
+        {lab::Kind::DeviceMapUnopenable, "Disconnected", nullptr, "-", false},
         {lab::Kind::PortListOnly, "Disconnected", nullptr, "-", false},
     };
     size_t checked = 0;

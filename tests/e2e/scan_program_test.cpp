@@ -106,7 +106,7 @@ TEST_F(ScanProgram, StatusCableAndOwnerFollowTheLayout) {
         {lab::Kind::DsrOnly, "Available", "-1"},
         {lab::Kind::NullModem, "Available", nullptr},
         {lab::Kind::Held, "In-Use", nullptr},
-        {lab::Kind::DeviceMapUnopenable, "In-Use", nullptr},
+        {lab::Kind::DeviceMapUnopenable, "Disconnected", nullptr},
         {lab::Kind::PortListOnly, "Disconnected", nullptr},
     };
     for (const Expect& e : table) {
