@@ -143,6 +143,8 @@ public:
         return Guarded([&] {
             const HRESULT loaded = EnsureTypeInfo();
             if (FAILED(loaded)) return loaded;
+            // An out argument: a member without a result leaves it empty.
+            if (result) VariantInit(result);
             DISPPARAMS adapted;
             std::vector<VARIANTARG> arguments;
             AdaptReferenceArguments(vtableInfo_, id, flags, *params, adapted, arguments);

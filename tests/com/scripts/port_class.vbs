@@ -1,18 +1,16 @@
-' Kestrune.SerialPort from VBScript: open port COM<n> (n on the command line) through its
-' native handle, show what the record says, scan, close.
-Dim port, result, address
+' Kestrune.SerialPort from VBScript: port COM<n> (n on the command line) through its native
+' handle, what the record then says, a scan, the close.
+Dim port, address
 Set port = CreateObject("Kestrune.SerialPort")
 port.Name = "\\.\COM"
 port.Number = CLng(WScript.Arguments(0))
-result = port.SerialPort_Open_Win
-WScript.Echo "Open: " & result
+WScript.Echo "Open: " & port.SerialPort_Open_Win
 WScript.Echo "Baud: " & port.Baud
 WScript.Echo "State: " & port.State
-WScript.Echo "StateDescription: " & port.StateDescription
-WScript.Echo "WinErrorDescription: " & port.WinErrorDescription
+WScript.Echo "WinErrorDescription: " & Replace(port.WinErrorDescription, vbCrLf, "")
 WScript.Echo "FunctionName: " & port.FunctionName
+WScript.Echo "State_Win: " & port.SerialPort_State_Win & " " & port.StateDescription
 address = 0
-result = port.SerialPort_Enum(address)
-WScript.Echo "Enum: " & result & " " & (address <> 0)
+WScript.Echo "Enum: " & port.SerialPort_Enum(address) & " " & LCase(CStr(address <> 0))
 WScript.Echo "Close: " & port.SerialPort_Close_Win
-WScript.Echo "State: " & port.State & " " & port.StateDescription
+WScript.Echo "Done"
