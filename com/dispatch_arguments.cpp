@@ -22,43 +22,82 @@ FUNCDESC* FindMember(ITypeInfo* info, DISPID id, WORD flags) {
     return nullptr;
 }
 
+void PointAt(VARIANTARG& argument, VARTYPE type, VARIANT* value) {
+    V_VT(&argument) = static_cast<VARTYPE>(type | VT_BYREF);
+    if (type == VT_I4)
+        V_I4REF(&argument) = &V_I4(value);
+    else
+        V_BSTRREF(&argument) = &V_BSTR(value);
+}
+
 }  // namespace
 
-void AdaptReferenceArguments(ITypeInfo* info, DISPID id, WORD flags, const DISPPARAMS& params, DISPPARAMS& out,
-                             std::vector<VARIANTARG>& storage) {
-    out = params;
-    if (!info || params.cArgs == 0 || !params.rgvarg) return;
-    bool any = false;
-    for (UINT i = 0; i < params.cArgs; ++i) any |= V_VT(&params.rgvarg[i]) == (VT_BYREF | VT_VARIANT);
-    if (!any) return;
-    FUNCDESC* member = FindMember(info, id, flags);
-    if (!member) return;
+ReferenceArguments::~ReferenceArguments() {
+    for (VARIANT& temporary : temporaries_) VariantClear(&temporary);
+}
 
-    storage.assign(params.rgvarg, params.rgvarg + params.cArgs);
-    out.rgvarg = storage.data();
-    const UINT named = params.rgdispidNamedArgs ? params.cNamedArgs : 0;
-    for (UINT i = 0; i < params.cArgs; ++i) {
-        VARIANTARG& argument = storage[i];
-        if (V_VT(&argument) != (VT_BYREF | VT_VARIANT) || !V_VARIANTREF(&argument)) continue;
+DISPPARAMS* ReferenceArguments::Adapt(ITypeInfo* info, DISPID id, WORD flags, DISPPARAMS* params) {
+    if (!info || !params || params->cArgs == 0 || !params->rgvarg) return params;
+    FUNCDESC* member = FindMember(info, id, flags);
+    if (!member) return params;
+
+    adapted_ = *params;
+    arguments_.assign(params->rgvarg, params->rgvarg + params->cArgs);
+    temporaries_.reserve(params->cArgs);  // stable addresses for the references below
+    adapted_.rgvarg = arguments_.data();
+    const UINT named = params->rgdispidNamedArgs ? params->cNamedArgs : 0;
+    for (UINT i = 0; i < params->cArgs; ++i) {
         // Arguments come last-first; named ones lead the array.
-        int position = static_cast<int>(params.cArgs - named) - 1 - static_cast<int>(i - named);
+        int position = static_cast<int>(params->cArgs) - 1 - static_cast<int>(i);
         if (i < named)
-            position = params.rgdispidNamedArgs[i] == DISPID_PROPERTYPUT ? member->cParams - 1
-                                                                          : params.rgdispidNamedArgs[i];
+            position = params->rgdispidNamedArgs[i] == DISPID_PROPERTYPUT ? member->cParams - 1
+                                                                           : params->rgdispidNamedArgs[i];
         if (position < 0 || position >= member->cParams) continue;
-        const TYPEDESC& type = member->lprgelemdescParam[position].tdesc;
-        if (type.vt != VT_PTR || !type.lptdesc) continue;
-        const VARTYPE target = type.lptdesc->vt;
+        const ELEMDESC& parameter = member->lprgelemdescParam[position];
+        if (parameter.tdesc.vt != VT_PTR || !parameter.tdesc.lptdesc) continue;
+        const VARTYPE target = parameter.tdesc.lptdesc->vt;
         if (target != VT_I4 && target != VT_BSTR) continue;
-        VARIANT* variable = V_VARIANTREF(&argument);
-        if (V_VT(variable) != target && FAILED(VariantChangeType(variable, variable, 0, target))) continue;
-        V_VT(&argument) = static_cast<VARTYPE>(target | VT_BYREF);
-        if (target == VT_I4)
-            V_I4REF(&argument) = &V_I4(variable);
-        else
-            V_BSTRREF(&argument) = &V_BSTR(variable);
+
+        VARIANTARG& argument = arguments_[i];
+        if (V_VT(&argument) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(&argument)) {
+            VARIANT* variable = V_VARIANTREF(&argument);
+            if (V_VT(variable) == target || SUCCEEDED(VariantChangeType(variable, variable, 0, target)))
+                PointAt(argument, target, variable);
+        } else if (!(V_VT(&argument) & VT_BYREF) && (parameter.paramdesc.wParamFlags & PARAMFLAG_FOUT)) {
+            temporaries_.emplace_back();
+            VARIANT& temporary = temporaries_.back();
+            VariantInit(&temporary);
+            if (V_VT(&argument) == VT_UI4 && target == VT_I4) {
+                // A handle or address in an unsigned 32-bit value: the same bits.
+                V_VT(&temporary) = VT_I4;
+                V_I4(&temporary) = static_cast<LONG>(V_UI4(&argument));
+            } else if (FAILED(VariantChangeType(&temporary, &argument, 0, target))) {
+                temporaries_.pop_back();
+                continue;
+            }
+            PointAt(argument, target, &temporary);
+            writeBacks_.emplace_back(&params->rgvarg[i], temporaries_.size() - 1);
+        }
     }
     info->ReleaseFuncDesc(member);
+    return &adapted_;
+}
+
+void ReferenceArguments::WriteBack() {
+    for (const auto& [callerValue, index] : writeBacks_) {
+        VARIANT& temporary = temporaries_[index];
+        if (V_VT(callerValue) == VT_UI4 && V_VT(&temporary) == VT_I4) {
+            V_UI4(callerValue) = static_cast<ULONG>(V_I4(&temporary));
+            continue;
+        }
+        VARIANT converted;
+        VariantInit(&converted);
+        if (SUCCEEDED(VariantChangeType(&converted, &temporary, 0, V_VT(callerValue)))) {
+            VariantClear(callerValue);
+            *callerValue = converted;
+        }
+    }
+    writeBacks_.clear();
 }
 
 }  // namespace kestrune

@@ -1,9 +1,12 @@
 #pragma once
-// Script hosts hand a variable to a by-reference parameter as a reference to a VARIANT
-// (VT_BYREF | VT_VARIANT). Dispatch through the type library wants a reference of the
-// parameter's own type (a long or a string), as a compiled client passes it. This step
-// turns such an argument into that form: the variable is coerced in place to the
-// parameter's type and passed by reference, so the member's result comes back in it.
+// Arguments for by-reference parameters, put into the form dispatch through the type
+// library wants: a reference of the parameter's own type (a long or a string).
+//  - Script hosts pass a variable as a reference to a VARIANT (VT_BYREF | VT_VARIANT): the
+//    variable is coerced in place to the parameter's type and passed by reference, so the
+//    member's result comes back in it.
+//  - Late-bound callers may pass a plain value to an [in, out] parameter (the class roads pass
+//    the status-bar handle as VT_UI4): it is passed through a temporary, whose value is
+//    written back into the caller's VARIANT, in the caller's type, after the call.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -11,10 +14,25 @@
 
 namespace kestrune {
 
-// out receives params with every adaptable argument rewritten, its argument array kept in
-// storage (shallow copies: nothing is owned). Arguments that cannot be adapted stay as
-// they came, for the dispatch to report.
-void AdaptReferenceArguments(ITypeInfo* info, DISPID id, WORD flags, const DISPPARAMS& params, DISPPARAMS& out,
-                             std::vector<VARIANTARG>& storage);
+class ReferenceArguments {
+public:
+    ReferenceArguments() = default;
+    ReferenceArguments(const ReferenceArguments&) = delete;
+    ReferenceArguments& operator=(const ReferenceArguments&) = delete;
+    ~ReferenceArguments();
+
+    // The parameters to dispatch with: params itself, or a rewritten copy (shallow: the
+    // caller's values stay the caller's). Arguments that cannot be adapted stay as they
+    // came, for the dispatch to report.
+    DISPPARAMS* Adapt(ITypeInfo* info, DISPID id, WORD flags, DISPPARAMS* params);
+    // After a successful call: the temporaries' values back into the caller's VARIANTs.
+    void WriteBack();
+
+private:
+    DISPPARAMS adapted_{};
+    std::vector<VARIANTARG> arguments_;
+    std::vector<VARIANT> temporaries_;
+    std::vector<std::pair<VARIANT*, size_t>> writeBacks_;  // caller's VARIANT, temporary
+};
 
 }  // namespace kestrune

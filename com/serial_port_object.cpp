@@ -145,11 +145,12 @@ public:
             if (FAILED(loaded)) return loaded;
             // An out argument: a member without a result leaves it empty.
             if (result) VariantInit(result);
-            DISPPARAMS adapted;
-            std::vector<VARIANTARG> arguments;
-            AdaptReferenceArguments(vtableInfo_, id, flags, *params, adapted, arguments);
-            return DispInvoke(static_cast<INTERFACECLASSSERIALPORT*>(this), vtableInfo_, id, flags, &adapted, result,
-                              exception, argumentError);
+            ReferenceArguments arguments;
+            DISPPARAMS* adapted = arguments.Adapt(vtableInfo_, id, flags, params);
+            const HRESULT called = DispInvoke(static_cast<INTERFACECLASSSERIALPORT*>(this), vtableInfo_, id, flags,
+                                              adapted, result, exception, argumentError);
+            if (SUCCEEDED(called)) arguments.WriteBack();
+            return called;
         });
     }
 
