@@ -367,6 +367,11 @@ KESTRUNE_IMPORT int32_t WINAPI DisplayOpSysInfo(OsInfoRecord* info);
 KESTRUNE_IMPORT LONG WINAPI Reg_EnumValues(HKEY root, const char* subKey, SAFEARRAY** names, SAFEARRAY** types,
                                            SAFEARRAY** data, int32_t* count);
 
+/* The serial-port class's name: *name (a BSTR holding ANSI bytes, freed and replaced)
+   receives "CLASSSERIALPORT". When the class is not registered, RegSvr32.exe is first run
+   elevated on Kestrune.dll and waited for (at most two minutes). 0; 9 for null. */
+KESTRUNE_IMPORT int32_t WINAPI SerialPort_GetClassNameId(BSTR* name);
+
 /* COM server entry points (Kestrune.dll): registration writes the class, its ProgIDs and its
    type library under HKEY_CLASSES_ROOT; unregistration removes them. */
 HRESULT WINAPI DllRegisterServer(void);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <utility>
 
 namespace kestrune {
@@ -17,6 +18,8 @@ std::optional<uint64_t> PlaceInFreeRegion(uint64_t regionBase, uint64_t regionSi
 }
 
 namespace {
+
+std::atomic<uint64_t> g_limit{kAddressLimit32};
 
 // Walks the free regions from the bottom of the address space and takes the first place
 // that fits under limit. Another thread may take a region first: then the walk goes on.
@@ -44,6 +47,11 @@ void* AllocateBelow(std::size_t bytes, uint64_t limit) {
 }
 
 }  // namespace
+
+uint64_t ResultBlockLimit() { return g_limit; }
+
+ScopedResultBlockLimit::ScopedResultBlockLimit(uint64_t limit) : previous_(g_limit.exchange(limit)) {}
+ScopedResultBlockLimit::~ScopedResultBlockLimit() { g_limit = previous_; }
 
 ResultBlock::ResultBlock(ResultBlock&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}

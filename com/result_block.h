@@ -17,6 +17,20 @@ constexpr uint64_t kAddressLimit32 = uint64_t{1} << 32;
 std::optional<uint64_t> PlaceInFreeRegion(uint64_t regionBase, uint64_t regionSize, uint64_t bytes,
                                           uint64_t limit, uint64_t granularity);
 
+// The end address the class's scan method places its block under: kAddressLimit32, or for
+// the duration of a ScopedResultBlockLimit (tests of the no-room case) a lower one.
+uint64_t ResultBlockLimit();
+class ScopedResultBlockLimit {
+public:
+    explicit ScopedResultBlockLimit(uint64_t limit);
+    ~ScopedResultBlockLimit();
+    ScopedResultBlockLimit(const ScopedResultBlockLimit&) = delete;
+    ScopedResultBlockLimit& operator=(const ScopedResultBlockLimit&) = delete;
+
+private:
+    uint64_t previous_;
+};
+
 // Owns committed read-write memory (VirtualAlloc); freed when the owner goes.
 class ResultBlock {
 public:

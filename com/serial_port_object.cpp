@@ -208,7 +208,7 @@ public:
             int32_t status = ::SerialPort_Enum(&ports, statusWindow != 0 ? &statusWindow : nullptr);
             if (status == 0 && ports) {
                 const std::size_t bytes = static_cast<std::size_t>(ports->rgsabound[0].cElements) * sizeof(PortRecord);
-                ResultBlock block = ResultBlock::Allocate(bytes);
+                ResultBlock block = ResultBlock::Allocate(bytes, ResultBlockLimit());
                 void* records = nullptr;
                 if (block && SUCCEEDED(SafeArrayAccessData(ports, &records))) {
                     std::memcpy(block.data(), records, bytes);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "com/class_server.h"
+#include "com/result_block.h"
 #include "com/serial_port_object.h"
 #include "dispatch_client.h"
 #include "scan/port_record.h"
@@ -275,6 +276,21 @@ TEST_F(ClassDispatch, ScanResultsStayInTheObjectBelow4GB) {
     ASSERT_EQ(VirtualQuery(reinterpret_cast<void*>(static_cast<uintptr_t>(static_cast<uint32_t>(second))), &info,
                            sizeof info), sizeof info);
     EXPECT_EQ(info.State, static_cast<DWORD>(MEM_COMMIT));
+}
+
+TEST_F(ClassDispatch, ScanWithNoRoomForItsBlockFailsAndLeavesTheArgument) {
+    Ref<INTERFACECLASSSERIALPORT> port;
+    ASSERT_EQ(object()->QueryInterface(IID_INTERFACECLASSSERIALPORT, port.put_void()), S_OK);
+    LONG argument = 0, result = -1;
+    {
+        const ScopedResultBlockLimit nothingFree(0x10000);  // no free region ends that low
+        ASSERT_EQ(port->SerialPort_Enum(&argument, &result), S_OK);
+    }
+    EXPECT_EQ(result, kNoResultBlock);
+    EXPECT_EQ(argument, 0);
+    ASSERT_EQ(port->SerialPort_Enum(&argument, &result), S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_NE(argument, 0);
 }
 
 }  // namespace
