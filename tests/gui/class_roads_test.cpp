@@ -73,8 +73,11 @@ protected:
         ASSERT_NE(dialog_, nullptr);
     }
     void TearDown() override {
+        // The roads keep Kestrune.dll loaded for the rest of a run; the test unloads it so
+        // its copies can go and the next test starts without it.
         ReleaseRoadObjects();
         CoFreeUnusedLibrariesEx(0, 0);
+        for (int i = 0; i < 16 && GetModuleHandleA("Kestrune.dll"); ++i) FreeLibrary(GetModuleHandleA("Kestrune.dll"));
         DeleteFileA(BesideProgram().c_str());
         if (IsWindow(dialog_)) DestroyWindow(dialog_);
         DrainMessages();
@@ -170,7 +173,9 @@ TEST_F(ClassRoads, EveryRoadShowsWhatTheDirectRoadShows) {
 
     // 1029 without .\Kestrune.dll creates nothing (unless an earlier road of this process
     // loaded the library, which then stays); with it, no registration is needed.
-    if (!GetModuleHandleA("Kestrune.dll")) {
+    DeleteFileA("Kestrune.dll");
+    DeleteFileA(BesideProgram().c_str());
+    if (!GetModuleHandleA("Kestrune.dll") && GetFileAttributesA("Kestrune.dll") == INVALID_FILE_ATTRIBUTES) {
         Refresh(kRefreshNoRegistryId);
         ExpectSingleZeroRecord(kRefreshNoRegistryId);
     }
