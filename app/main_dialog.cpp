@@ -1,10 +1,12 @@
 #include "app/main_dialog.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <cstring>
 #include <optional>
 
+#include "app/class_roads.h"
 #include "app/refresh.h"
 #include "app/results_view.h"
 #include "scan/port_record.h"
@@ -221,11 +223,15 @@ int RunMessageLoop() {
 }
 
 int RunWindowProgram(HINSTANCE instance) {
+    // COM runs in this thread's apartment, for the class roads.
+    const bool com = SUCCEEDED(CoInitialize(nullptr));
     HWND dialog = CreateMainDialog(instance);
     if (dialog) {
         ShowMainDialog(dialog);
         RunMessageLoop();
     }
+    ReleaseRoadObjects();
+    if (com) CoUninitialize();
     return 0;
 }
 

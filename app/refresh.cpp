@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "app/identity_view.h"
+#include "app/class_roads.h"
 #include "app/main_dialog.h"
 #include "app/report.h"
 #include "app/results_view.h"
@@ -103,8 +104,13 @@ bool RunRefreshCommand(HWND dialog, uint32_t commandId) {
         road->assign(1, PortRecord{});
     ++shell.ResultsGeneration;
 
-    // The class roads come with the serial-port class; until then their buttons run no road.
-    if (commandId == static_cast<uint32_t>(kRefreshId)) RunDirectRoad(dialog, statusBar, shell);
+    switch (commandId) {
+        case kRefreshId: RunDirectRoad(dialog, statusBar, shell); break;
+        case kRefreshEarlyBoundId: RunEarlyBoundRoad(dialog, statusBar); break;
+        case kRefreshLateBoundId: RunLateBoundRoad(dialog, statusBar); break;
+        case kRefreshNoRegistryId: RunNoRegistryRoad(dialog, statusBar); break;
+        default: break;
+    }
 
     const std::vector<PortRecord>* road = RoadResults(shell, commandId);
     if (road)
