@@ -367,6 +367,37 @@ KESTRUNE_IMPORT int32_t WINAPI DisplayOpSysInfo(OsInfoRecord* info);
 KESTRUNE_IMPORT LONG WINAPI Reg_EnumValues(HKEY root, const char* subKey, SAFEARRAY** names, SAFEARRAY** types,
                                            SAFEARRAY** data, int32_t* count);
 
+/* The registry helper family: each returns 0 or the Win32 error code (Reg_KeyExists and
+   Reg_ValueExists answer 1 or 0). Texts go in as NUL-terminated ANSI strings; texts come
+   back as BSTRs holding the ANSI bytes (an old string in the slot is freed), lists as arrays
+   of such strings. String types are written with their terminating NULs and read back
+   without them; REG_DWORD reads as its decimal text. */
+KESTRUNE_IMPORT LONG WINAPI Reg_KeyExists(HKEY root, const char* subKey);
+KESTRUNE_IMPORT LONG WINAPI Reg_EnumKeys(HKEY root, const char* subKey, SAFEARRAY** names, int32_t* count);
+KESTRUNE_IMPORT LONG WINAPI Reg_ReadValue(HKEY root, const char* subKey, const char* valueName, BSTR* text,
+                                          uint32_t* type);
+KESTRUNE_IMPORT LONG WINAPI Reg_ReadNumber(HKEY root, const char* subKey, const char* valueName, uint32_t* number);
+KESTRUNE_IMPORT LONG WINAPI Reg_ReadValueType(HKEY root, const char* subKey, const char* valueName, uint32_t* type);
+/* names: array of byte strings naming the values; *count of them are read, from the first;
+   results becomes one text per name, as Reg_ReadValue gives it. */
+KESTRUNE_IMPORT LONG WINAPI Reg_ReadValues(HKEY root, const char* subKey, SAFEARRAY* const* names,
+                                           SAFEARRAY** results, const int32_t* count);
+KESTRUNE_IMPORT LONG WINAPI Reg_ValueExists(HKEY root, const char* subKey, const char* valueName);
+KESTRUNE_IMPORT LONG WINAPI Reg_CreateKey(HKEY root, const char* subKey);
+KESTRUNE_IMPORT LONG WINAPI Reg_WriteValue(HKEY root, const char* subKey, const char* valueName,
+                                           const char* valueText, uint32_t type);
+KESTRUNE_IMPORT LONG WINAPI Reg_WriteNumber(HKEY root, const char* subKey, const char* valueName,
+                                            const uint32_t* number);
+KESTRUNE_IMPORT LONG WINAPI Reg_WriteDefault(HKEY root, const char* subKey, const char* valueName,
+                                             const char* valueText, uint32_t type);
+KESTRUNE_IMPORT LONG WINAPI Reg_DeleteValue(HKEY root, const char* subKey, const char* valueName);
+KESTRUNE_IMPORT LONG WINAPI Reg_DeleteKey(HKEY root, const char* subKey);
+KESTRUNE_IMPORT LONG WINAPI Reg_DeleteKeyTree(HKEY root, const char* parentKey, const char* subKey);
+KESTRUNE_IMPORT LONG WINAPI Reg_DeleteKeyRecursive(HKEY root, const char* subKey);
+KESTRUNE_IMPORT LONG WINAPI Reg_KeyInfoText(HKEY root, const char* subKey, BSTR* result);
+KESTRUNE_IMPORT LONG WINAPI ExpandEnvironment(const char* textIn, BSTR* textOut);
+KESTRUNE_IMPORT LONG WINAPI ShowMessage(const char* text, const char* caption);
+
 /* The serial-port class's name: *name (a BSTR holding ANSI bytes, freed and replaced)
    receives "CLASSSERIALPORT". When the class is not registered, RegSvr32.exe is first run
    elevated on Kestrune.dll and waited for (at most two minutes). 0; 9 for null. */
