@@ -192,6 +192,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         case WM_SYSCOMMAND:
             if ((wParam & 0xFFF0) == SC_CLOSE) {
+                shell.CloseRequested = true;
                 PostQuitMessage(0);
                 DestroyWindow(window);
                 return TRUE;
@@ -199,10 +200,14 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return FALSE;
         case WM_CLOSE:
             // Handled here, so the dialog layer adds no cancel command of its own.
+            shell.CloseRequested = true;
             PostQuitMessage(0);
             return TRUE;
         case WM_NCDESTROY:
-            if (shell.MainDialog == window) shell.MainDialog = nullptr;
+            if (shell.MainDialog == window) {
+                shell.MainDialog = nullptr;
+                if (shell.RefreshRunning) shell.CloseRequested = true;
+            }
             return FALSE;
         default:
             return FALSE;

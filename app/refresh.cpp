@@ -43,6 +43,7 @@ void RunDirectRoad(HWND dialog, HWND statusBar, ShellState& shell) {
     const uint32_t statusWindow = HandleToField(statusBar);
     ScanPorts(shell.DirectResults, &statusWindow);
     ++shell.ResultsGeneration;
+    if (shell.CloseRequested || !IsWindow(dialog)) return;
     ShowResults(dialog, shell.DirectResults);  // the rows, then the headers
 }
 
@@ -93,6 +94,7 @@ bool RunRefreshCommand(HWND dialog, uint32_t commandId) {
 
     // The class roads come with the serial-port class; until then their buttons run no road.
     if (commandId == static_cast<uint32_t>(kRefreshId)) RunDirectRoad(dialog, statusBar, shell);
+    if (shell.CloseRequested || !IsWindow(dialog)) return true;
 
     const std::vector<PortRecord>* road = RoadResults(shell, commandId);
     if (road) SetWindowTextA(dialog, FoundPortsTitle(road->size()).c_str());

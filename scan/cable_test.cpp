@@ -1,6 +1,6 @@
 #include "scan/cable_test.h"
 
-#include "app/progress.h"
+#include "scan/progress.h"
 #include "scan/modem_lines.h"
 
 namespace kestrune {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/progress.h"
+#include "scan/progress.h"
 #include "scan/scan_driver.h"
 #include "support/fixed_text.h"
 

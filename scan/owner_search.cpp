@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/progress.h"
+#include "scan/progress.h"
 #include "support/fixed_text.h"
 
 extern "C" LONG NTAPI NtQuerySystemInformation(ULONG, void*, ULONG, ULONG*);

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/progress.h"
+#include "scan/progress.h"
 #include "scan/scan_driver.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
