@@ -55,19 +55,22 @@ ProgressSink* SetProgressSink(ProgressSink* sink) {
     return before;
 }
 
-bool RepaintThrottle::Admit(uint64_t nowMilliseconds) {
-    if (painted_ && nowMilliseconds >= lastPaint_ && nowMilliseconds - lastPaint_ < kRepaintMilliseconds)
-        return false;
-    painted_ = true;
-    lastPaint_ = nowMilliseconds;
+bool IntervalGate::Admit(uint64_t nowMilliseconds) {
+    if (done_ && nowMilliseconds >= last_ && nowMilliseconds - last_ < interval_) return false;
+    done_ = true;
+    last_ = nowMilliseconds;
     return true;
 }
 
 void ProgressUpdate(PortRecord& record) {
+    if (!g_burst) {
+        if (g_sink && record.StatusWindow != 0) g_sink->Show(ProgressTexts::Of(record));
+        Pump();
+        return;
+    }
+    const uint64_t now = NowMilliseconds();
     if (g_sink && record.StatusWindow != 0) {
-        if (!g_burst) {
-            g_sink->Show(ProgressTexts::Of(record));
-        } else if (g_burst->throttle.Admit(NowMilliseconds())) {
+        if (g_burst->repaint.Admit(now)) {
             g_burst->pending = false;
             g_sink->Show(ProgressTexts::Of(record));
         } else {
@@ -75,7 +78,7 @@ void ProgressUpdate(PortRecord& record) {
             g_burst->texts = ProgressTexts::Of(record);
         }
     }
-    Pump();
+    if (g_burst->pump.Admit(now)) Pump();
 }
 
 void ReportStep(PortRecord& record, std::string_view routine, std::string_view step) {

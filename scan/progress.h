@@ -37,8 +37,9 @@ public:
 ProgressSink* SetProgressSink(ProgressSink* sink);
 
 // Shows the record's four texts in its StatusWindow and lets one pending message run. Inside
-// a ProgressBurst the texts are repainted at most once per kRepaintMilliseconds; the
-// message still runs on every call.
+// a ProgressBurst the texts are repainted at most once per kRepaintMilliseconds, and a
+// pending message runs at most once per kPumpMilliseconds: looking for one costs a round
+// trip to the window system, more than a cheap entry itself.
 void ProgressUpdate(PortRecord& record);
 
 // The per-step report: only when record.StatusWindow is not 0, FunctionName = routine,
@@ -52,17 +53,21 @@ bool ProgressWindowTaken(uint32_t window);
 bool ScanStopRequested();
 
 constexpr uint32_t kRepaintMilliseconds = 16;
+constexpr uint32_t kPumpMilliseconds = 2;
 
-// Decides whether a report repaints: the first always does, later ones once
-// kRepaintMilliseconds have passed since the last repaint. Times in milliseconds from any
-// fixed start; a clock that goes back counts as time passed.
-class RepaintThrottle {
+// Decides whether something done now and then (a repaint, a look at the message queue) is
+// done at this report: the first time always, later once the interval has passed since the
+// last time. Times in milliseconds from any fixed start; a clock that goes back counts as
+// time passed.
+class IntervalGate {
 public:
+    explicit IntervalGate(uint32_t intervalMilliseconds) : interval_(intervalMilliseconds) {}
     bool Admit(uint64_t nowMilliseconds);
 
 private:
-    bool painted_ = false;
-    uint64_t lastPaint_ = 0;
+    uint32_t interval_;
+    bool done_ = false;
+    uint64_t last_ = 0;
 };
 
 // A step that reports once per entry (the owner search): while it lives, ProgressUpdate
@@ -77,7 +82,8 @@ public:
     ProgressBurst& operator=(const ProgressBurst&) = delete;
 
     struct State {
-        RepaintThrottle throttle;
+        IntervalGate repaint{kRepaintMilliseconds};
+        IntervalGate pump{kPumpMilliseconds};
         bool pending = false;
         ProgressTexts texts;  // the last texts reported while pending
     };

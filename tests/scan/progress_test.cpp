@@ -1,4 +1,4 @@
-// How scan progress reaches its sink: the repaint throttle's decisions, bursts that show their
+// How scan progress reaches its sink: the interval gate's decisions, bursts that show their
 // last texts, messages run on every report, and the stop request. The sink here is a fake
 // that records what it is asked to do.
 #include <gtest/gtest.h>
@@ -13,23 +13,27 @@ using namespace kestrune;
 
 namespace {
 
-TEST(RepaintThrottle, OncePerSixteenMilliseconds) {
+TEST(IntervalGate, OncePerInterval) {
     const struct {
+        uint32_t interval;
         uint64_t now;
         bool admitted;
     } steps[] = {
-        {1000, true},  {1000, false}, {1015, false}, {1016, true},  {1017, false},
-        {1040, true},  {5000, true},  {4990, true},  // a clock that went back counts as time passed
-        {4991, false}, {5006, true},
+        {16, 1000, true},  {16, 1000, false}, {16, 1015, false}, {16, 1016, true}, {16, 1017, false},
+        {16, 1040, true},  {16, 5000, true},  {16, 4990, true},  // a clock that went back counts as time passed
+        {16, 4991, false}, {16, 5006, true},
+        {2, 7, true},      {2, 8, false},     {2, 9, true},      {2, 9, false},    {2, 12, true},
     };
-    RepaintThrottle throttle;
-    for (const auto& step : steps) EXPECT_EQ(throttle.Admit(step.now), step.admitted) << step.now;
+    IntervalGate repaint(16), pump(2);
+    for (const auto& step : steps)
+        EXPECT_EQ((step.interval == 16 ? repaint : pump).Admit(step.now), step.admitted)
+            << step.interval << " " << step.now;
 }
 
-TEST(RepaintThrottle, FirstReportAlwaysRepaints) {
+TEST(IntervalGate, FirstTimeAlwaysAdmitted) {
     for (uint64_t now : {0ull, 1ull, 0xFFFFFFFFFFFFFFFFull}) {
-        RepaintThrottle throttle;
-        EXPECT_TRUE(throttle.Admit(now)) << now;
+        IntervalGate gate(kRepaintMilliseconds);
+        EXPECT_TRUE(gate.Admit(now)) << now;
     }
 }
 
@@ -73,7 +77,8 @@ TEST(ProgressDispatch, BurstShowsFirstAndLastAndPumpsEveryReport) {
         ASSERT_FALSE(sink.shown.empty());
         EXPECT_EQ(sink.shown.front(), " entry 0") << "the first report repaints at once";
     }
-    EXPECT_EQ(sink.pumps, kReports) << "a message may run after every entry";
+    EXPECT_GE(sink.pumps, 1) << "messages still run during the step";
+    EXPECT_LT(sink.pumps, kReports) << "reports within 2 ms share a look at the queue";
     EXPECT_LT(sink.shown.size(), static_cast<size_t>(kReports) / 2) << "reports within 16 ms share a repaint";
     EXPECT_EQ(sink.shown.back(), " entry 199") << "the step ends showing its last entry";
 }
@@ -104,7 +109,7 @@ TEST(ProgressDispatch, NoWindowShowsNothingButStillPumps) {
         ProgressUpdate(record);
     }
     EXPECT_TRUE(sink.shown.empty());
-    EXPECT_EQ(sink.pumps, 2);
+    EXPECT_EQ(sink.pumps, 2) << "outside a burst every report looks; the burst's first report too";
     EXPECT_TRUE(TextEmpty(record.StatusText2));
 }
 
