@@ -53,7 +53,7 @@ bool ProgressWindowTaken(uint32_t window);
 bool ScanStopRequested();
 
 constexpr uint32_t kRepaintMilliseconds = 16;
-constexpr uint32_t kPumpMilliseconds = 2;
+constexpr uint32_t kPumpMilliseconds = 5;
 
 // Decides whether something done now and then (a repaint, a look at the message queue) is
 // done at this report: the first time always, later once the interval has passed since the
