@@ -48,6 +48,7 @@ void RunDirectRoad(HWND dialog, HWND statusBar, ShellState& shell) {
     ScanPorts(shell.DirectResults, &statusWindow);
     SetShownHardware(ReadHardwareSnapshot());  // what each port is, beside the records
     ++shell.ResultsGeneration;
+    if (shell.CloseRequested || !IsWindow(dialog)) return;
     ShowResults(dialog, shell.DirectResults);  // the rows, then the headers
 }
 
@@ -111,6 +112,7 @@ bool RunRefreshCommand(HWND dialog, uint32_t commandId) {
         case kRefreshNoRegistryId: RunNoRegistryRoad(dialog, statusBar); break;
         default: break;
     }
+    if (shell.CloseRequested || !IsWindow(dialog)) return true;
 
     const std::vector<PortRecord>* road = RoadResults(shell, commandId);
     if (road)

@@ -8,6 +8,7 @@
 #include "app/identity_view.h"
 #include "app/main_dialog.h"
 #include "app/shown_record.h"
+#include "app/result_rows.h"
 #include "support/fixed_text.h"
 #include "support/number_text.h"
 
@@ -285,6 +286,7 @@ void InsertEmptyColumns(HWND list, int count) {
 
 void CreateResultColumns(HWND dialog) {
     HWND list = ResultList(dialog);
+    RowTextsOf(list).Clear();
     InsertEmptyColumns(list, kResultColumnCount);
     MakeWidthTwin(list);
 }
@@ -292,6 +294,7 @@ void CreateResultColumns(HWND dialog) {
 void ClearResultList(HWND dialog) {
     HWND list = ResultList(dialog);
     SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    RowTextsOf(list).Clear();
     RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
@@ -316,13 +319,13 @@ public:
     WidestTexts& operator=(const WidestTexts&) = delete;
 
     bool ok() const { return dc_ != nullptr; }
-    void Offer(int column, const std::string& text) {
+    void Offer(int column, std::string_view text) {
         if (!dc_ || !seen_[static_cast<size_t>(column)].insert(text).second) return;
         SIZE size{};
-        GetTextExtentPoint32A(dc_, text.c_str(), static_cast<int>(text.size()), &size);
+        GetTextExtentPoint32A(dc_, text.data(), static_cast<int>(text.size()), &size);
         if (size.cx > widths_[static_cast<size_t>(column)]) {
             widths_[static_cast<size_t>(column)] = size.cx;
-            texts_[static_cast<size_t>(column)] = text;
+            texts_[static_cast<size_t>(column)] = std::string(text);
         }
     }
     const std::string& Widest(int column) const { return texts_[static_cast<size_t>(column)]; }
@@ -333,7 +336,7 @@ private:
     HGDIOBJ oldFont_ = nullptr;
     std::vector<std::string> texts_;
     std::vector<int> widths_;
-    std::vector<std::unordered_set<std::string>> seen_;
+    std::vector<std::unordered_set<std::string_view>> seen_;  // views into the rows held
 };
 
 // A hidden twin of the list: same font, styles, columns and headers, holding one row of the
@@ -345,7 +348,9 @@ constexpr char kWidthTwinProperty[] = "KestruneWidthTwin";
 HWND MakeWidthTwin(HWND list) {
     RECT rect{};
     GetWindowRect(list, &rect);
-    const DWORD style = (static_cast<DWORD>(GetWindowLongA(list, GWL_STYLE)) & ~(WS_VISIBLE | WS_CHILD)) | WS_POPUP;
+    // The twin holds its one row itself.
+    const DWORD style =
+        (static_cast<DWORD>(GetWindowLongA(list, GWL_STYLE)) & ~(WS_VISIBLE | WS_CHILD | LVS_OWNERDATA)) | WS_POPUP;
     HWND twin = CreateWindowExA(WS_EX_TOOLWINDOW, WC_LISTVIEWA, "", style, 0, 0, rect.right - rect.left,
                                 rect.bottom - rect.top, GetParent(list), nullptr,
                                 reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(list, GWLP_HINSTANCE)), nullptr);
@@ -393,23 +398,18 @@ private:
     HWND twin_ = nullptr;
 };
 
-// Inserts the rows and writes their cells; returns, per column number, whether some cell asked
+// Puts the rows in front of those shown and tells the list how many there are; the list
+// asks for each cell when it needs it. Returns, per column number, whether some cell asked
 // for a content width. A content width measures every row, and the last request per column
 // decides it; rows written after that request leave that column empty, so measuring once at
 // the end gives the same width as measuring after every cell.
 std::vector<bool> WriteRows(HWND list, const std::vector<PortRecord>& records, WidestTexts* widest = nullptr) {
-    const uint32_t ownProcessId = GetCurrentProcessId();
-    std::vector<bool> autosize(kResultColumnCount + 1, false);
-    for (size_t i = 0; i < records.size(); ++i) {
-        const int row = static_cast<int>(i);
-        InsertEmptyRow(list, row);
-        for (const CellWrite& cell : ResultRowCells(records[i], ownProcessId)) {
-            // A new row's cells are empty already: an empty text changes nothing.
-            if (!cell.text.empty()) SetCell(list, row, cell.column, cell.text);
-            if (widest) widest->Offer(cell.column, cell.text);
-            if (cell.width == ColumnWidth::kAutosizeContent) autosize[static_cast<size_t>(cell.column)] = true;
-        }
-    }
+    ResultRowTexts& rows = RowTextsOf(list);
+    std::vector<bool> autosize = rows.InsertInFront(records, GetCurrentProcessId());
+    if (widest)
+        for (size_t row = 0; row < records.size(); ++row)
+            for (int column = 1; column <= kResultColumnCount; ++column) widest->Offer(column, rows.Cell(row, column));
+    SendMessageA(list, LVM_SETITEMCOUNT, rows.RowCount(), 0);
     return autosize;
 }
 

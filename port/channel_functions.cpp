@@ -3,7 +3,7 @@
 // and default.
 #include <string>
 
-#include "app/progress.h"
+#include "scan/progress.h"
 #include "port/channel.h"
 #include "port/channel_errors.h"
 #include "port/error_capture.h"

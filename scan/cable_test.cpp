@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "app/progress.h"
 #include "port/channel.h"
+#include "scan/progress.h"
 #include "scan/modem_lines.h"
 #include "scan/status_probe.h"
 #include "support/fixed_text.h"

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "app/progress.h"
 #include "port/port_export.h"
+#include "scan/progress.h"
 #include "scan/scan_driver.h"
 #include "support/fixed_text.h"
 

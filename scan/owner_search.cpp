@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/progress.h"
+#include "scan/progress.h"
 #include "support/fixed_text.h"
 #include "support/owned_handles.h"
 

@@ -7,6 +7,7 @@
 #include "scan/discovery.h"
 #include "scan/owner_search.h"
 #include "scan/port_selection.h"
+#include "scan/progress.h"
 #include "scan/settings_readout.h"
 #include "scan/status_probe.h"
 #include "support/boundary.h"
@@ -15,6 +16,21 @@
 #include "support/safe_array.h"
 
 namespace kestrune {
+
+namespace {
+
+// The per-port steps, in order. Each may report progress and so let window messages run;
+// the scan stops before the next one once it is asked to.
+using PortStep = void (*)(PortRecord&);
+const PortStep kPortSteps[] = {
+    [](PortRecord& r) { ReadPortParameters(r); },
+    [](PortRecord& r) { SerialPort_Get_Type(&r); },
+    [](PortRecord& r) { SerialPort_Get_Program(&r); },
+    [](PortRecord& r) { SerialPort_Get_FlowControl(&r); },
+    [](PortRecord& r) { RunCableTest(r); },
+};
+
+}  // namespace
 
 void EndRecordPass(PortRecord& record) {
     if (record.RtHandle != 0 && IsChannelOpen(record.RtHandle))
@@ -29,6 +45,10 @@ void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow) {
 
 void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow,
                     const std::vector<std::string>& names) {
+    // A window that does not take progress (not a status bar of this process) gets none:
+    // no texts, and no messages are run for it.
+    if (statusWindow && *statusWindow != 0 && !ProgressWindowTaken(*statusWindow)) statusWindow = nullptr;
+
     const std::vector<DiscoveredPort> working = SelectPorts(DiscoverPorts(), names);
 
     ports.assign(working.size(), PortRecord{});
@@ -47,20 +67,25 @@ void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow
         ProbePortStatus(record);
     }
 
-    // Owner search: one pass over the system handle table.
-    FindPortOwners(ports, statusWindow);
+    // Owner search: one pass over the system handle table, reporting once per named handle.
+    if (!ScanStopRequested()) {
+        ProgressBurst burst;
+        FindPortOwners(ports, statusWindow);
+    }
+    // The last record carries the progress of the per-port steps.
+    if (statusWindow && !ports.empty()) ports.back().StatusWindow = *statusWindow;
 
-    // Per-port pass.
+    // Per-port pass. Once the scan is asked to stop, the remaining steps are skipped, but
+    // every port the probe opened is still closed.
     const int32_t upper = static_cast<int32_t>(ports.size()) - 1;
     for (std::size_t i = 0; i < ports.size(); ++i) {
         PortRecord& record = ports[i];
         record.LBOUND = 0;
         record.UBOUND = upper;
-        ReadPortParameters(record);
-        SerialPort_Get_Type(&record);
-        SerialPort_Get_Program(&record);
-        SerialPort_Get_FlowControl(&record);
-        RunCableTest(record);
+        for (PortStep step : kPortSteps) {
+            if (ScanStopRequested()) break;
+            step(record);
+        }
         EndRecordPass(record);
         unfinished.Ended(i + 1);
     }

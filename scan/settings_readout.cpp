@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/progress.h"
 #include "port/port_export.h"
+#include "scan/progress.h"
 #include "scan/scan_driver.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
