@@ -8,9 +8,12 @@ source tools/common.sh
 
 bash tools/setup.sh
 bash tools/prefix.sh
+KESTRUNE_ARCH=i686 bash tools/prefix.sh   # the 32-bit runner and prefix (tests named i686.*)
 bash tools/build.sh
 
 python3 lab/serlab.py up lab/layouts/test.ini
-trap 'python3 lab/serlab.py down >/dev/null 2>&1 || true' EXIT
+KESTRUNE_ARCH=i686 python3 lab/serlab.py up lab/layouts/test.ini
+trap 'python3 lab/serlab.py down >/dev/null 2>&1 || true
+      KESTRUNE_ARCH=i686 python3 lab/serlab.py down >/dev/null 2>&1 || true' EXIT
 
 ctest --test-dir "$BUILD_X64" --output-on-failure --timeout 600 "$@"
