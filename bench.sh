@@ -68,7 +68,8 @@ scan_seconds() {  # exe -> median wall seconds of three scans
     done
     printf '%s\n' "${times[@]}" | sort -n | sed -n 2p
 }
-if ((started_lab)) && KESTRUNE_ARCH=i686 bash "$ROOT/tools/prefix.sh" >&2; then
+if python3 "$ROOT/lab/serlab.py" status 2>/dev/null | head -1 | grep -q '^lab: demo ' &&
+   KESTRUNE_ARCH=i686 bash "$ROOT/tools/prefix.sh" >&2; then
     mkdir -p "$BUILD_I686"
     [[ -f "$BUILD_I686/CMakeCache.txt" ]] ||
         cmake -S "$ROOT" -B "$BUILD_I686" -DCMAKE_BUILD_TYPE=Release \
