@@ -67,6 +67,8 @@ def scan(wine_run, exe):
     if not lines:
         sys.exit(f"{exe} printed nothing")
     header = lines[0].split("\t")
+    # Rows are matched by port name: the device map lists ports in the order of their object
+    # names, which hold each lab's own pseudo-terminal numbers.
     rows = {}
     for ln in lines[1:]:
         cells = ln.split("\t")
