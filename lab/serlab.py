@@ -15,7 +15,8 @@ Commands:
   release COMn            stop the lab holder of a port
 
 Paths: repository R = parent of this file's folder; work dir W = $KESTRUNE_WORK or R/.work;
-Wine prefix W/prefix; lab files under W/lab.
+Wine prefix W/prefix; lab files under W/lab. With KESTRUNE_ARCH=i686 the same lab in the 32-bit
+world: prefix W/prefix-i686, lab files under W/lab-i686.
 """
 import argparse
 import configparser
