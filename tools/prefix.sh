@@ -12,8 +12,10 @@ if [[ "${KESTRUNE_ARCH:-x86_64}" == i686 ]]; then
     export WINEPREFIX="$PREFIX32" WINEARCH=win32
     if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
         log "creating 32-bit Wine prefix $WINEPREFIX"
-        "$WINE32" wineboot -i </dev/null >/dev/null 2>&1
+        # The 32-bit wineboot ends with status 53 here although the prefix is complete.
+        "$WINE32" wineboot -i </dev/null >/dev/null 2>&1 || true
         "$WINESERVER64" -w </dev/null >/dev/null 2>&1 || true
+        [[ -f "$WINEPREFIX/system.reg" ]] || { log "creating $WINEPREFIX failed"; exit 1; }
     fi
     # user32 needs zlib1.dll in system32 as well.
     zlib="$KESTRUNE_RUNNER32/root/usr/i686-w64-mingw32/lib/zlib1.dll"
