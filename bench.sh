@@ -59,14 +59,16 @@ for name in "${programs[@]}"; do
 done
 
 # The product (i686, emulated 32-bit Wine) against the x86_64 build: one console scan of the
-# demo layout each, median of three runs, in the same lab layout.
-scan_seconds() {  # exe -> median wall seconds of three scans
+# demo layout each, median of five runs after two warm-up runs, in the same lab layout.
+scan_seconds() {  # exe -> median wall seconds of five scans
     local t times=() TIMEFORMAT=%R
-    for _ in 1 2 3; do
+    "$ROOT/tools/wine-run" "$1" </dev/null >/dev/null 2>&1
+    "$ROOT/tools/wine-run" "$1" </dev/null >/dev/null 2>&1
+    for _ in 1 2 3 4 5; do
         t=$( { time "$ROOT/tools/wine-run" "$1" </dev/null >/dev/null 2>/dev/null; } 2>&1 )
         times+=("$t")
     done
-    printf '%s\n' "${times[@]}" | sort -n | sed -n 2p
+    printf '%s\n' "${times[@]}" | sort -n | sed -n 3p
 }
 if python3 "$ROOT/lab/serlab.py" status 2>/dev/null | head -1 | grep -q '^lab: demo ' &&
    KESTRUNE_ARCH=i686 bash "$ROOT/tools/prefix.sh" >&2; then
@@ -78,7 +80,6 @@ if python3 "$ROOT/lab/serlab.py" status 2>/dev/null | head -1 | grep -q '^lab: d
        cmake --build "$BUILD_X64" -j2 --target kestrune-scan >"$BUILD_X64/bench-scan.log" 2>&1 &&
        KESTRUNE_ARCH=i686 python3 "$ROOT/lab/serlab.py" up demo </dev/null >&2 2>&1; then
         log "timing the console scan in both worlds"
-        "$ROOT/tools/wine-run" "$BUILD_I686/kestrune-scan.exe" </dev/null >/dev/null 2>&1  # warm start
         s64=$(scan_seconds "$BUILD_X64/kestrune-scan.exe")
         s32=$(scan_seconds "$BUILD_I686/kestrune-scan.exe")
         KESTRUNE_ARCH=i686 python3 "$ROOT/lab/serlab.py" down </dev/null >/dev/null 2>&1 || true
