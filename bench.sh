@@ -7,6 +7,8 @@
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")" && pwd)"
 export KESTRUNE_WORK="${KESTRUNE_BENCH_WORK:-$ROOT/.work-bench}"
+# The 32-bit runner (1.4 GB) is shared with the repository's work dir.
+export KESTRUNE_RUNNER32="${KESTRUNE_RUNNER32:-$ROOT/.work/runner-i686}"
 source "$ROOT/tools/common.sh"
 
 bash "$ROOT/tools/setup.sh" >&2 || { log "package setup failed"; exit 1; }
@@ -55,6 +57,39 @@ for name in "${programs[@]}"; do
         log "$name ended with status $?"; status=1; }
     printf '%s\n' "$out" | grep -E '^[A-Za-z0-9_.-]+: ' || true
 done
+
+# The product (i686, emulated 32-bit Wine) against the x86_64 build: one console scan of the
+# demo layout each, median of five runs after two warm-up runs, in the same lab layout.
+scan_seconds() {  # exe -> median wall seconds of five scans
+    local t times=() TIMEFORMAT=%R
+    "$ROOT/tools/wine-run" "$1" </dev/null >/dev/null 2>&1
+    "$ROOT/tools/wine-run" "$1" </dev/null >/dev/null 2>&1
+    for _ in 1 2 3 4 5; do
+        t=$( { time "$ROOT/tools/wine-run" "$1" </dev/null >/dev/null 2>/dev/null; } 2>&1 )
+        times+=("$t")
+    done
+    printf '%s\n' "${times[@]}" | sort -n | sed -n 3p
+}
+if python3 "$ROOT/lab/serlab.py" status 2>/dev/null | head -1 | grep -q '^lab: demo ' &&
+   KESTRUNE_ARCH=i686 bash "$ROOT/tools/prefix.sh" >&2; then
+    mkdir -p "$BUILD_I686"
+    [[ -f "$BUILD_I686/CMakeCache.txt" ]] ||
+        cmake -S "$ROOT" -B "$BUILD_I686" -DCMAKE_BUILD_TYPE=Release \
+              -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686.cmake" -DKESTRUNE_TESTS=OFF >/dev/null
+    if cmake --build "$BUILD_I686" -j2 --target kestrune-scan >"$BUILD_I686/bench-scan.log" 2>&1 &&
+       cmake --build "$BUILD_X64" -j2 --target kestrune-scan >"$BUILD_X64/bench-scan.log" 2>&1 &&
+       KESTRUNE_ARCH=i686 python3 "$ROOT/lab/serlab.py" up demo </dev/null >&2 2>&1; then
+        log "timing the console scan in both worlds"
+        s64=$(scan_seconds "$BUILD_X64/kestrune-scan.exe")
+        s32=$(scan_seconds "$BUILD_I686/kestrune-scan.exe")
+        KESTRUNE_ARCH=i686 python3 "$ROOT/lab/serlab.py" down </dev/null >/dev/null 2>&1 || true
+        echo "scan_seconds_x86_64: $s64"
+        echo "scan_seconds_i686: $s32"
+        awk -v a="$s32" -v b="$s64" 'BEGIN { if (b > 0) printf "i686_scan_over_x86_64: %.2f\n", a / b }'
+    else
+        log "the i686 scan could not be timed"; status=1
+    fi
+fi
 
 if ((started_lab)); then
     python3 "$ROOT/lab/serlab.py" down </dev/null >/dev/null 2>&1 || true

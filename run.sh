@@ -7,12 +7,19 @@ source tools/common.sh
 
 bash tools/setup.sh
 bash tools/prefix.sh
+KESTRUNE_ARCH=i686 bash tools/prefix.sh
 bash tools/build.sh
 
 python3 lab/serlab.py up lab/layouts/demo.ini >&2
-trap 'python3 lab/serlab.py down >/dev/null 2>&1 || true' EXIT
+KESTRUNE_ARCH=i686 python3 lab/serlab.py up lab/layouts/demo.ini >&2
+trap 'python3 lab/serlab.py down >/dev/null 2>&1 || true
+      KESTRUNE_ARCH=i686 python3 lab/serlab.py down >/dev/null 2>&1 || true' EXIT
 
+echo "== kestrune-scan.exe, x86_64 build (wine64), demo lab =="
 tools/wine-run "$BUILD_X64/kestrune-scan.exe" </dev/null
+# The product as shipped: the 32-bit build, in the 32-bit world (emulated) over the same layout.
+echo "== kestrune-scan.exe, i686 build (the product; 32-bit Wine under qemu), demo lab =="
+tools/wine-run "$BUILD_I686/kestrune-scan.exe" </dev/null
 # The window: press "Refresh", take a screenshot. Its refresh writes the diagnostic report
 # into the program's current folder.
 tools/show-window.sh

@@ -15,7 +15,8 @@ Commands:
   release COMn            stop the lab holder of a port
 
 Paths: repository R = parent of this file's folder; work dir W = $KESTRUNE_WORK or R/.work;
-Wine prefix W/prefix; lab files under W/lab.
+Wine prefix W/prefix; lab files under W/lab. With KESTRUNE_ARCH=i686 the same lab in the 32-bit
+world: prefix W/prefix-i686, lab files under W/lab-i686.
 """
 import argparse
 import configparser
@@ -34,17 +35,29 @@ import time
 
 R = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 W = os.path.abspath(os.environ.get("KESTRUNE_WORK") or os.path.join(R, ".work"))
-PREFIX = os.path.join(W, "prefix")
-LAB = os.path.join(W, "lab")
+# KESTRUNE_ARCH=i686: the same lab in the 32-bit world (its own prefix and lab files, the 32-bit
+# Wine under qemu, served by the host's 64-bit wineserver).
+ARCH = os.environ.get("KESTRUNE_ARCH", "x86_64")
+if ARCH not in ("x86_64", "i686"):
+    sys.exit(f"[serlab] KESTRUNE_ARCH must be x86_64 or i686, not {ARCH!r}")
+I686 = ARCH == "i686"
+PREFIX = os.path.join(W, "prefix-i686" if I686 else "prefix")
+LAB = os.path.join(W, "lab-i686" if I686 else "lab")
 PORTS_DIR = os.path.join(LAB, "ports")
 STATE_FILE = os.path.join(LAB, "state.bin")
 RUN_FILE = os.path.join(LAB, "run.json")
 ENV_FILE = os.path.join(LAB, "env")
+# The preload library goes into 64-bit processes (wineserver) and, in the 32-bit world, into the
+# emulated 32-bit Wine processes too: the loader of each picks its own build through $LIB.
 PRELOAD_SO = os.path.join(LAB, "serlab_preload.so")
+PRELOAD_LIB_DIRS = {"x86_64": "lib/x86_64-linux-gnu", "i686": "lib/i386-linux-gnu"}
+PRELOAD_CC = {"x86_64": "gcc", "i686": "i686-linux-gnu-gcc"}
 LAB_SRC = os.path.join(R, "lab")
-WINE = "/usr/lib/wine/wine64"
-WINESERVER = "/usr/lib/wine/wineserver"
-CXX = "x86_64-w64-mingw32-g++-posix"
+RUNNER32 = os.path.abspath(os.environ.get("KESTRUNE_RUNNER32") or os.path.join(W, "runner-i686"))
+WINE = os.path.join(RUNNER32, "root/usr/lib/wine/wine") if I686 else "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver64" if I686 else "/usr/lib/wine/wineserver"
+CXX = "i686-w64-mingw32-g++-posix" if I686 else "x86_64-w64-mingw32-g++-posix"
+BUILD_DIR = os.path.join(W, "build-i686" if I686 else "build-x86_64")
 PREFIX_LAB_DIR = os.path.join(PREFIX, "drive_c", "lab")
 HOLDER_WIN = "C:\\lab\\holder.exe"
 
@@ -87,12 +100,17 @@ def plain_env():
 
 
 def lab_env_vars():
-    return {"LD_PRELOAD": PRELOAD_SO, "KESTRUNE_LAB_STATE": STATE_FILE, "KESTRUNE_WORK": W}
+    preload = os.path.join(LAB, "$LIB", "serlab_preload.so") if I686 else PRELOAD_SO
+    env = {"LD_PRELOAD": preload, "KESTRUNE_LAB_STATE": STATE_FILE, "KESTRUNE_WORK": W}
+    if I686:
+        env.update({"KESTRUNE_ARCH": ARCH, "KESTRUNE_RUNNER32": RUNNER32})
+    return env
 
 
 def wine_env(with_lab=True):
     env = plain_env()
-    env.update({"WINEPREFIX": PREFIX, "WINEDEBUG": "-all", "WINEARCH": "win64", "KESTRUNE_WORK": W})
+    env.update({"WINEPREFIX": PREFIX, "WINEDEBUG": "-all", "WINEARCH": "win32" if I686 else "win64",
+                "KESTRUNE_WORK": W})
     if with_lab:
         env.update(lab_env_vars())
     return env
@@ -436,24 +454,33 @@ def newer(target, sources):
     return all(os.path.getmtime(s) <= t for s in sources)
 
 
-def build_preload():
+def build_preload_for(arch, out):
     srcs = [os.path.join(LAB_SRC, "preload", "serlab_preload.c"), os.path.join(LAB_SRC, "include", "lab_state.h")]
-    if newer(PRELOAD_SO, srcs):
-        return PRELOAD_SO
-    tmp = PRELOAD_SO + ".tmp"
-    cmd = ["gcc", "-O2", "-Wall", "-shared", "-fPIC", "-fvisibility=hidden", "-o", tmp, srcs[0], "-ldl", "-lpthread"]
+    if newer(out, srcs):
+        return out
+    os.makedirs(os.path.dirname(out), exist_ok=True)
+    tmp = out + ".tmp"
+    cmd = [PRELOAD_CC[arch], "-O2", "-Wall", "-shared", "-fPIC", "-fvisibility=hidden", "-o", tmp, srcs[0],
+           "-ldl", "-lpthread"]
     r = subprocess.run(cmd, env=plain_env(), stdin=DEVNULL, capture_output=True, text=True)
     if r.returncode != 0:
-        raise LabError("building the preload library failed:\n" + r.stderr)
-    os.replace(tmp, PRELOAD_SO)
-    return PRELOAD_SO
+        raise LabError(f"building the {arch} preload library failed:\n" + r.stderr)
+    os.replace(tmp, out)
+    return out
+
+
+def build_preload():
+    if not I686:
+        return build_preload_for("x86_64", PRELOAD_SO)
+    for arch, libdir in PRELOAD_LIB_DIRS.items():
+        build_preload_for(arch, os.path.join(LAB, libdir, "serlab_preload.so"))
 
 
 def windows_tool(name):
     """holder.exe / labreg.exe: the x86_64 build's copy when current, else built here into W/lab."""
     src = os.path.join(LAB_SRC, "holder", name + ".cpp")
     sources = [src, os.path.join(R, "support", "handles.h")]
-    built = os.path.join(W, "build-x86_64", "lab", name + ".exe")
+    built = os.path.join(BUILD_DIR, "lab", name + ".exe")
     if newer(built, sources):
         return built
     own = os.path.join(LAB, name + ".exe")
@@ -474,8 +501,9 @@ def ensure_prefix():
     script = os.path.join(R, "tools", "prefix.sh")
     env = wine_env(with_lab=False)
     if os.path.isfile(script):
+        env["KESTRUNE_ARCH"] = ARCH
         subprocess.run(["bash", script], env=env, stdin=DEVNULL, stdout=DEVNULL, stderr=DEVNULL, check=False)
-    if not os.path.isfile(os.path.join(PREFIX, "system.reg")):
+    if not os.path.isfile(os.path.join(PREFIX, "system.reg")) and not I686:
         log(f"creating Wine prefix {PREFIX}")
         os.makedirs(W, exist_ok=True)
         subprocess.run([WINE, "wineboot", "-i"], env=env, stdin=DEVNULL, stdout=DEVNULL, stderr=DEVNULL)

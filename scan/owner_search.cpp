@@ -58,6 +58,24 @@ struct ExtendedTable {
     ExtendedEntry entries[1];
 };
 
+// The system writes these bytes: 16- and 28-byte entries on 32-bit Windows, 24 and 40 on 64-bit.
+constexpr std::size_t kWord = sizeof(void*);
+static_assert(kWord == 4 || kWord == 8);
+static_assert(offsetof(ClassicEntry, processId) == 0 && offsetof(ClassicEntry, objectType) == 4 &&
+              offsetof(ClassicEntry, flags) == 5 && offsetof(ClassicEntry, handleValue) == 6 &&
+              offsetof(ClassicEntry, object) == 8 && offsetof(ClassicEntry, grantedAccess) == 8 + kWord);
+static_assert(sizeof(ClassicEntry) == (kWord == 4 ? 16 : 24));
+static_assert(offsetof(ClassicTable, entries) == kWord);
+static_assert(offsetof(ExtendedEntry, object) == 0 && offsetof(ExtendedEntry, processId) == kWord &&
+              offsetof(ExtendedEntry, handleValue) == 2 * kWord &&
+              offsetof(ExtendedEntry, grantedAccess) == 3 * kWord &&
+              offsetof(ExtendedEntry, creatorBackTraceIndex) == 3 * kWord + 4 &&
+              offsetof(ExtendedEntry, objectType) == 3 * kWord + 6 &&
+              offsetof(ExtendedEntry, attributes) == 3 * kWord + 8 &&
+              offsetof(ExtendedEntry, reserved) == 3 * kWord + 12);
+static_assert(sizeof(ExtendedEntry) == (kWord == 4 ? 28 : 40));
+static_assert(offsetof(ExtendedTable, count) == 0 && offsetof(ExtendedTable, entries) == 2 * kWord);
+
 template <typename Table, typename Entry, typename Convert>
 bool ParseTable(const unsigned char* bytes, std::size_t size, std::vector<HandleEntry>& out, Convert convert) {
     const std::size_t first = offsetof(Table, entries);

@@ -73,6 +73,12 @@ static struct {
     stat_fn stat, stat64, lstat, lstat64;
     fstatat_fn fstatat, fstatat64;
     fopen_fn fopen, fopen64;
+#if defined(__i386__)
+    ioctl_fn ioctl_t64;
+    int (*stat_t64)(const char *, void *);
+    int (*lstat_t64)(const char *, void *);
+    int (*fstatat_t64)(int, const char *, void *, int);
+#endif
 } real;
 
 static int is_server;
@@ -107,6 +113,12 @@ static void resolve(void)
     R(fstatat64, "fstatat64");
     R(fopen, "fopen");
     R(fopen64, "fopen64");
+#if defined(__i386__)
+    R(ioctl_t64, "__ioctl_time64");
+    R(stat_t64, "__stat64_time64");
+    R(lstat_t64, "__lstat64_time64");
+    R(fstatat_t64, "__fstatat64_time64");
+#endif
 #undef R
     __atomic_store_n(&resolved, 1, __ATOMIC_RELEASE);
 }
@@ -549,13 +561,8 @@ static uint32_t input_lines(struct lab_state *s, int slot)
     return in;
 }
 
-EXPORT int ioctl(int fd, unsigned long request, ...)
+static int lab_ioctl(ioctl_fn next, int fd, unsigned long request, void *arg)
 {
-    va_list ap;
-    va_start(ap, request);
-    void *arg = va_arg(ap, void *);
-    va_end(ap);
-
     if (request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC) {
         int slot = slot_of_fd(fd, NULL);
         struct lab_state *s = state;
@@ -584,8 +591,55 @@ EXPORT int ioctl(int fd, unsigned long request, ...)
             return 0;
         }
     }
-    return REAL(ioctl)(fd, request, arg);
+    return next(fd, request, arg);
 }
+
+EXPORT int ioctl(int fd, unsigned long request, ...)
+{
+    va_list ap;
+    va_start(ap, request);
+    void *arg = va_arg(ap, void *);
+    va_end(ap);
+    return lab_ioctl(REAL(ioctl), fd, request, arg);
+}
+
+#if defined(__i386__)
+/* A 32-bit program built with 64-bit time (the 32-bit Wine is) calls these forms instead. Their
+ * stat buffer has its own layout: the decision to hide looks at the path itself. */
+EXPORT int __ioctl_time64(int fd, unsigned long request, ...)
+{
+    va_list ap;
+    va_start(ap, request);
+    void *arg = va_arg(ap, void *);
+    va_end(ap);
+    return lab_ioctl(REAL(ioctl_t64) ? REAL(ioctl_t64) : REAL(ioctl), fd, request, arg);
+}
+
+static int filter_stat_t64(int rc, int dirfd, const char *path)
+{
+    if (rc == 0 && hidden_at(dirfd, path)) {
+        debug("hide %s", path);
+        errno = ENOENT;
+        return -1;
+    }
+    return rc;
+}
+
+EXPORT int __stat64_time64(const char *path, void *st)
+{
+    return filter_stat_t64(REAL(stat_t64)(path, st), AT_FDCWD, path);
+}
+
+EXPORT int __lstat64_time64(const char *path, void *st)
+{
+    return filter_stat_t64(REAL(lstat_t64)(path, st), AT_FDCWD, path);
+}
+
+EXPORT int __fstatat64_time64(int dirfd, const char *path, void *st, int flags)
+{
+    return filter_stat_t64(REAL(fstatat_t64)(dirfd, path, st, flags), dirfd, path);
+}
+#endif
 
 /* ---- line settings --------------------------------------------------------- */
 

@@ -161,7 +161,7 @@ TEST_F(LabLines, WaitCommEventSeesDsrChange) {
     HANDLE drv = driver.get();
     HANDLE t = CreateThread(
         nullptr, 0,
-        [](LPVOID h) -> DWORD {
+        [](LPVOID h) WINAPI -> DWORD {
             Sleep(100);
             EscapeCommFunction(static_cast<HANDLE>(h), SETDTR);
             return 0;

@@ -19,6 +19,14 @@ using testing::OwnExecutable;
 using testing::ReadWholeFile;
 using testing::TempFolder;
 
+// The processor type the system reports: AMD64 on a 64-bit system (also to a 32-bit program
+// under WoW64), Pentium on a 32-bit one (the 32-bit world here is a 32-bit Windows).
+std::string SystemProcessorType() {
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    return sizeof(void*) == 8 || wow64 ? "8664" : "586";
+}
+
 const char kNtFamily[] = "Windows NT, 3 = NT 3/3.1, 4 = NT, 5 = 2000/XP/2003 Server, 6 = Vista and Windows 7";
 
 struct VersionCase {
@@ -269,7 +277,7 @@ TEST(OsInformation, RealSystemFillsTheVersionPart) {
     EXPECT_GE(info.dwMajorVersion, 5u);
     EXPECT_EQ(info.BuildNumber, info.dwBuildNumber);
     EXPECT_EQ(Text(info.ServicePack), Text(info.szCSDVersion));
-    EXPECT_EQ(info.OsIs64Bit, 8664);  // the processor type GetNativeSystemInfo reports here
+    EXPECT_EQ(std::to_string(info.OsIs64Bit), SystemProcessorType());
 }
 
 TEST(OsInformation, NullRecordIsRefused) {
@@ -368,7 +376,7 @@ TEST_F(WineVersionTest, SeveralWindowsVersions) {
         EXPECT_EQ(f["OsString"], c.osString);
         EXPECT_EQ(f["OsFamilyLong"], "2");
         EXPECT_EQ(f["BuildName"], c.buildName);
-        EXPECT_EQ(f["OsIs64Bit"], "8664");
+        EXPECT_EQ(f["OsIs64Bit"], SystemProcessorType());
     }
 }
 

@@ -65,7 +65,7 @@ inline HWND FindMainWindow(DWORD processId, DWORD timeoutMs) {
     const ULONGLONG end = GetTickCount64() + timeoutMs;
     for (;;) {
         EnumWindows(
-            [](HWND window, LPARAM param) -> BOOL {
+            [](HWND window, LPARAM param) CALLBACK -> BOOL {
                 auto* s = reinterpret_cast<Search*>(param);
                 DWORD owner = 0;
                 GetWindowThreadProcessId(window, &owner);
