@@ -1,0 +1,47 @@
+#include "scan/owner_match.h"
+
+#include <string>
+
+#include "support/fixed_text.h"
+
+namespace kestrune {
+
+const char kUnknownProgramPath[] = "FileName: SYSTEM";
+
+const std::vector<std::string_view>& ProcessSkipWords() {
+    static const std::vector<std::string_view> words = {
+        "Process", "SYSTEM", "WINLOGON", "SERVICES", "LSASS", "SVCHOST", "TASKMGR", "BaseNamedObj",
+    };
+    return words;
+}
+
+const std::vector<std::string_view>& ObjectSkipFragments() {
+    static const std::vector<std::string_view> fragments = {
+        "\\KnownDlls",        "\\KnownDlls32",      "\\Registry",         "\\Sessions",
+        "\\Default",          "\\BaseNamedObjects", "\\Kernel",          "Named-Pipe",
+        "\\RPC Control",      "\\Device\\HardDisk", "\\Device\\KsecDD",  "\\Device\\Afd",
+        "\\Device\\Nsi",      "\\Device\\0000005e", "\\Device\\ElbyCDIO", "\\Device\\NamedPipe",
+        "\\Device\\WmiDataDevice",
+    };
+    return fragments;
+}
+
+namespace {
+bool ContainsAnyUpper(std::string_view text, const std::vector<std::string_view>& patterns) {
+    const std::string upper = UpperAnsi(text);
+    for (std::string_view pattern : patterns)
+        if (upper.find(UpperAnsi(pattern)) != std::string::npos) return true;
+    return false;
+}
+}  // namespace
+
+bool ProcessPathSkipped(std::string_view path) { return ContainsAnyUpper(path, ProcessSkipWords()); }
+
+bool ObjectNameSkipped(std::string_view name) { return ContainsAnyUpper(name, ObjectSkipFragments()); }
+
+bool DeviceNameMatches(std::string_view deviceName, std::string_view objectName) {
+    if (deviceName.empty()) return false;
+    return UpperAnsi(deviceName) == UpperAnsi(objectName);
+}
+
+}  // namespace kestrune
