@@ -70,11 +70,12 @@ bool ParseHandleTable(const void* data, std::size_t size, HandleTableLayout layo
     if (layout == HandleTableLayout::kExtended) {
         return ParseTable<ExtendedTable, ExtendedEntry>(bytes, size, entries, [](const ExtendedEntry& e) {
             return HandleEntry{static_cast<uint32_t>(e.processId), static_cast<uint32_t>(e.handleValue),
-                               static_cast<uint64_t>(reinterpret_cast<uintptr_t>(e.object))};
+                               static_cast<uint64_t>(reinterpret_cast<uintptr_t>(e.object)), e.objectType};
         });
     }
     return ParseTable<ClassicTable, ClassicEntry>(bytes, size, entries, [](const ClassicEntry& e) {
-        return HandleEntry{e.processId, e.handleValue, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(e.object))};
+        return HandleEntry{e.processId, e.handleValue, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(e.object)),
+                           e.objectType};
     });
 }
 
@@ -117,6 +118,12 @@ bool TakeHandleSnapshot(std::vector<HandleEntry>& entries, HandleTableLayout* us
     }
     entries.clear();
     return false;
+}
+
+const HandleEntry* FindOwnEntry(const std::vector<HandleEntry>& entries, uint32_t processId, uint32_t handleValue) {
+    for (const HandleEntry& entry : entries)
+        if (entry.processId == processId && entry.handleValue == handleValue) return &entry;
+    return nullptr;
 }
 
 }  // namespace kestrune

@@ -10,11 +10,14 @@
 namespace kestrune {
 
 // One handle of the system table. Identifiers are kept in full (32 bits); the address is
-// the object's kernel address as the table gives it.
+// the object's kernel address as the table gives it; the type is the system's number for
+// the kind of object (file, event, ...), which differs between systems; it is not part of
+// the handle's identity.
 struct HandleEntry {
     uint32_t processId = 0;
     uint32_t handleValue = 0;
     uint64_t objectAddress = 0;
+    uint16_t objectType = 0;
     bool operator==(const HandleEntry& o) const {
         return processId == o.processId && handleValue == o.handleValue && objectAddress == o.objectAddress;
     }
@@ -46,5 +49,7 @@ std::size_t NextSnapshotBufferSize(std::size_t current, std::size_t reported);
 // False when no layout gave a table; entries is then empty.
 bool TakeHandleSnapshot(std::vector<HandleEntry>& entries, HandleTableLayout* used = nullptr);
 
+// The entry of a handle of this process; null when the snapshot does not list it.
+const HandleEntry* FindOwnEntry(const std::vector<HandleEntry>& entries, uint32_t processId, uint32_t handleValue);
 
 }  // namespace kestrune

@@ -4,13 +4,19 @@
 #include <cstring>
 
 extern "C" LONG NTAPI NtQueryObject(HANDLE, ULONG, void*, ULONG, ULONG*);
+extern "C" LONG NTAPI NtFsControlFile(HANDLE, HANDLE, void*, void*, void*, ULONG, void*, ULONG, void*, ULONG);
 
 namespace kestrune {
 
 namespace {
 constexpr LONG kStatusSuccess = 0;
+constexpr LONG kStatusBufferOverflow = static_cast<LONG>(0x80000005);
 constexpr ULONG kObjectNameInformation = 1;
+// A worker that has not said it runs after this long is left to itself, never terminated.
+constexpr uint32_t kWorkerStartLimitMilliseconds = 5000;
 }  // namespace
+
+bool PeekSaysPipe(LONG status) { return status >= 0 || status == kStatusBufferOverflow; }
 
 std::string ObjectNameFromQuery(bool isPipe, LONG status, const void* nameInfo, std::size_t capacity) {
     if (isPipe || status != kStatusSuccess || !nameInfo) return {};
@@ -65,12 +71,17 @@ uint32_t BatchWatch::NextWait(uint32_t now, uint32_t slice) const {
 // bytes after its header.
 constexpr std::size_t kNameBufferBytes = 16 + 65536 + 16;
 
+// FSCTL_PIPE_PEEK: answered only by a named pipe.
+constexpr ULONG kPipePeekControl = 0x0011400C;
+
 struct NameSlot {
     HANDLE target = nullptr;
     LONG status = -1;
     ULONG returned = 0;
     BOOL isPipe = FALSE;
     unsigned char* buffer = nullptr;  // kNameBufferBytes of the job's name buffers
+    ULONG_PTR peekStatus[2] = {};     // the peek's I/O status block
+    unsigned char peekOut[32] = {};   // the peek's answer (pipe state and counts)
 };
 
 struct WorkerJob {
@@ -79,6 +90,7 @@ struct WorkerJob {
     UniqueHandle go;    // the scanning thread hands over a batch (or the stop)
     UniqueHandle done;  // the worker has answered the whole batch
     volatile LONG stop = 0;
+    volatile LONG running = 0;    // the worker woke for the batch and is answering it
     LONG first = 0;               // the worker answers slots first .. count-1, in order
     LONG count = 0;
     volatile LONG completed = 0;  // slots answered so far, published by the worker
@@ -96,10 +108,12 @@ DWORD WINAPI NameWorkerMain(void* parameter) {
     for (;;) {
         if (WaitForSingleObject(job->go.get(), INFINITE) != WAIT_OBJECT_0) return 1;
         if (job->stop) return 0;
+        InterlockedExchange(&job->running, 1);
         for (LONG i = job->first; i < job->count; ++i) {
             NameSlot& slot = job->slots[i];
             // A pipe is known by the peek; pipe names never name a port.
-            slot.isPipe = job->peek(slot.target, nullptr, 0, nullptr, nullptr, nullptr);
+            slot.isPipe = PeekSaysPipe(job->peek(slot.target, nullptr, nullptr, nullptr, slot.peekStatus,
+                                                 kPipePeekControl, nullptr, 0, slot.peekOut, sizeof slot.peekOut));
             if (!slot.isPipe)
                 slot.status = job->query(slot.target, kObjectNameInformation, slot.buffer,
                                          static_cast<ULONG>(kNameBufferBytes), &slot.returned);
@@ -113,8 +127,9 @@ LONG NTAPI SystemNameQuery(HANDLE h, ULONG infoClass, void* buffer, ULONG size, 
     return NtQueryObject(h, infoClass, buffer, size, returned);
 }
 
-BOOL WINAPI SystemPipePeek(HANDLE h, void* buffer, DWORD size, DWORD* read, DWORD* available, DWORD* left) {
-    return PeekNamedPipe(h, buffer, size, read, available, left);
+LONG NTAPI SystemPipePeek(HANDLE h, HANDLE event, void* apc, void* context, void* status, ULONG code, void* in,
+                          ULONG inSize, void* out, ULONG outSize) {
+    return NtFsControlFile(h, event, apc, context, status, code, in, inSize, out, outSize);
 }
 
 }  // namespace
@@ -143,6 +158,7 @@ NameQueryWorker::~NameQueryWorker() { EndWorker(false); }
 
 bool NameQueryWorker::EnsureWorker() {
     if (thread_) return true;
+    if (abandoned_) return false;
     if (!job_) {
         job_ = std::make_unique<WorkerJob>();
         job_->query = calls_.query;
@@ -164,15 +180,16 @@ bool NameQueryWorker::EnsureWorker() {
 void NameQueryWorker::EndWorker(bool terminate) {
     if (!thread_) return;
     bool ended = false;
-    if (!terminate) {
-        // An idle worker leaves at once when told to stop.
+    if (terminate) {
+        // Only a worker that said it runs and then stood still inside a query gets here.
+        TerminateThread(thread_.get(), 1);
+        ended = WaitForSingleObject(thread_.get(), kWorkerStartLimitMilliseconds) == WAIT_OBJECT_0;
+    } else {
+        // An idle worker (or one that never started) leaves when told to stop; it is not
+        // cut off on its way out, where it may hold the loader lock.
         job_->stop = 1;
         SetEvent(job_->go.get());
-        ended = WaitForSingleObject(thread_.get(), calls_.limitMilliseconds) == WAIT_OBJECT_0;
-    }
-    if (!ended) {
-        TerminateThread(thread_.get(), 1);
-        ended = WaitForSingleObject(thread_.get(), 5000) == WAIT_OBJECT_0;
+        ended = WaitForSingleObject(thread_.get(), kWorkerStartLimitMilliseconds) == WAIT_OBJECT_0;
     }
     thread_.reset();
     // A thread that has not ended yet may still write into its job: leave the block to it.
@@ -193,18 +210,31 @@ void NameQueryWorker::QueryBatch(const HANDLE* handles, std::size_t count, std::
         AnswerBatch(handles + start, static_cast<long>(std::min(kNameBatchSize, count - start)), names + start);
 }
 
-// Waits for the worker to answer slots first .. count-1. True when it did; false when it
-// stalled (or the wait failed), with *completed the slots it had answered by then.
-bool NameQueryWorker::WaitForBatch(long first, long count, long* completed) {
+// Waits for the worker to answer slots first .. count-1, with *completed the slots it has
+// answered when the wait ends. The watch starts only once the worker says it runs; the
+// done event is a hint, the count is what is believed.
+NameQueryWorker::BatchOutcome NameQueryWorker::WaitForBatch(long first, long count, long* completed) {
     WorkerJob& job = *job_;
-    BatchWatch watch(static_cast<uint32_t>(first), NowMilliseconds(), calls_.limitMilliseconds);
+    const uint32_t handedOver = NowMilliseconds();
+    bool watching = false;
+    BatchWatch watch(static_cast<uint32_t>(first), handedOver, calls_.limitMilliseconds);
     for (;;) {
-        const DWORD wait = WaitForSingleObjectEx(job.done.get(), watch.NextWait(NowMilliseconds(), kBatchSliceMilliseconds), TRUE);
+        const DWORD slice = watching ? watch.NextWait(NowMilliseconds(), kBatchSliceMilliseconds) : kBatchSliceMilliseconds;
+        const DWORD wait = WaitForSingleObjectEx(job.done.get(), slice, TRUE);
+        if (wait == WAIT_FAILED) Sleep(1);
         *completed = InterlockedCompareExchange(&job.completed, 0, 0);
-        if (wait == WAIT_OBJECT_0) return true;
-        // A timed-out slice or a queued call that ran during the wait: judge the count.
-        if (wait != WAIT_TIMEOUT && wait != WAIT_IO_COMPLETION) return false;
-        if (watch.Sample(static_cast<uint32_t>(*completed), NowMilliseconds()) == BatchVerdict::kTerminate) return false;
+        if (*completed >= count) return BatchOutcome::kAnswered;
+        const uint32_t now = NowMilliseconds();
+        if (!watching) {
+            if (InterlockedCompareExchange(&job.running, 0, 0) == 0) {
+                if (now - handedOver >= kWorkerStartLimitMilliseconds) return BatchOutcome::kNeverStarted;
+                continue;
+            }
+            watching = true;
+            watch = BatchWatch(static_cast<uint32_t>(*completed), now, calls_.limitMilliseconds);
+            continue;
+        }
+        if (watch.Sample(static_cast<uint32_t>(*completed), now) == BatchVerdict::kTerminate) return BatchOutcome::kOverran;
     }
 }
 
@@ -223,17 +253,25 @@ void NameQueryWorker::AnswerBatch(const HANDLE* handles, long count, std::string
         job.first = first;
         job.count = count;
         job.completed = first;
+        job.running = 0;
         counters_.queries += static_cast<uint32_t>(count - first);
         ++counters_.batches;
         SetEvent(job.go.get());
 
         long completed = first;
-        const bool answered = WaitForBatch(first, count, &completed);
+        const BatchOutcome outcome = WaitForBatch(first, count, &completed);
         completed = std::min(std::max(completed, first), count);
         for (long i = first; i < completed; ++i)
             names[i] = ObjectNameFromQuery(job.slots[i].isPipe != FALSE, job.slots[i].status, job.slots[i].buffer,
                                            kNameBufferBytes);
-        if (answered) return;
+        if (outcome == BatchOutcome::kAnswered) return;
+        if (outcome == BatchOutcome::kNeverStarted) {
+            // Never terminated in its start-up: it is left to end by itself, and this
+            // search names nothing more.
+            abandoned_ = true;
+            EndWorker(false);
+            return;
+        }
         // The query of slot completed overran: it stays unnamed, and a fresh worker takes
         // the rest of the batch.
         ++counters_.overruns;

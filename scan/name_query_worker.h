@@ -10,6 +10,12 @@
 //    no lock and calls nothing but the pipe peek and the name query between its waits.
 //  - At most one worker exists at a time: an overrunning worker is terminated and has
 //    ended before the next one is created.
+//  - A worker is terminated only inside a query: its watch starts when the worker says it
+//    runs (not at the hand-over, when it may still be starting under the loader lock),
+//    and a worker that is told to stop is waited for, never cut off on its way out. A
+//    worker that never says it runs is left alone and no other is started.
+//  - The pipe test is the file-system peek on a buffer of the job block, not
+//    PeekNamedPipe, which allocates from the process heap.
 //  - The worker is reused while it answers in time, so the search pays for a thread only
 //    after an overrun. It is handed a small batch of prepared handles at a time and
 //    answers them in order, publishing how many it has completed; the scanning thread
@@ -59,11 +65,17 @@ constexpr uint32_t kBatchSliceMilliseconds = 5;
 
 // The two calls a worker makes. Tests hand in Fakes to model a query that blocks.
 using ObjectNameQueryFunction = LONG(NTAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
-using PipePeekFunction = BOOL(WINAPI*)(HANDLE, void*, DWORD, DWORD*, DWORD*, DWORD*);
+// The pipe peek is the file-system control FSCTL_PIPE_PEEK on a buffer in the job block
+// (PeekNamedPipe would allocate from the process heap, and a worker terminated inside it
+// would leave the heap locked).
+using PipePeekFunction = LONG(NTAPI*)(HANDLE, HANDLE, void*, void*, void*, ULONG, void*, ULONG, void*, ULONG);
+
+// True when the peek's status says the handle is a pipe (success or a partial answer).
+bool PeekSaysPipe(LONG status);
 
 struct NameQueryCalls {
     ObjectNameQueryFunction query = nullptr;  // null: the system's NtQueryObject
-    PipePeekFunction peek = nullptr;          // null: the system's PeekNamedPipe
+    PipePeekFunction peek = nullptr;          // null: the system's NtFsControlFile
     DWORD limitMilliseconds = 50;
 };
 
@@ -99,12 +111,14 @@ private:
     bool EnsureWorker();
     void EndWorker(bool terminate);
     void AnswerBatch(const HANDLE* handles, long count, std::string* names);
-    bool WaitForBatch(long first, long count, long* completed);
+    enum class BatchOutcome { kAnswered, kOverran, kNeverStarted };
+    BatchOutcome WaitForBatch(long first, long count, long* completed);
 
     NameQueryCalls calls_;
     NameQueryCounters counters_;
     std::unique_ptr<WorkerJob> job_;
     UniqueHandle thread_;
+    bool abandoned_ = false;  // a worker never said it runs: no more are started
 };
 
 // Microseconds of a free-running clock finer than the tick count (which moves in 16 ms

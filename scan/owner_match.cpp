@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "scan/status_probe.h"
 #include "support/fixed_text.h"
 
 namespace kestrune {
@@ -42,6 +43,19 @@ bool ObjectNameSkipped(std::string_view name) { return ContainsAnyUpper(name, Ob
 bool DeviceNameMatches(std::string_view deviceName, std::string_view objectName) {
     if (deviceName.empty()) return false;
     return UpperAnsi(deviceName) == UpperAnsi(objectName);
+}
+
+bool NameHandleOfType(uint16_t handleType, uint16_t portType) {
+    return portType == 0 || handleType == 0 || handleType == portType;
+}
+
+OwnerRoute ChooseOwnerRoute(std::string_view status, uint32_t winHandle, std::string_view deviceName,
+                            bool walkEveryPort) {
+    if (walkEveryPort) return OwnerRoute::kWalk;
+    // Object names are paths of the object namespace: they begin with a backslash.
+    if (deviceName.empty() || deviceName.front() != '\\') return OwnerRoute::kNone;
+    if (status == kStatusAvailable && winHandle != 0) return OwnerRoute::kOwnHandle;
+    return OwnerRoute::kWalk;
 }
 
 }  // namespace kestrune

@@ -11,7 +11,7 @@ namespace kestrune {
 const char kScanRoutineName[] = "SerialPort_Enum";
 
 namespace {
-constexpr DWORD kAllProcessAccess = 0x1F0FFF;
+constexpr DWORD kOwnerAccess = PROCESS_DUP_HANDLE;
 constexpr DWORD kPortAccess = GENERIC_READ | GENERIC_WRITE;  // ignored: same access as the source
 }  // namespace
 
@@ -42,7 +42,7 @@ UniqueHandle DuplicateForQuery(OwnerProcess& process, const HandleEntry& entry) 
     if (!process.dupAccess) return {};
     HANDLE duplicate = nullptr;
     if (!DuplicateHandle(process.dupAccess.get(), FieldToHandle(entry.handleValue), GetCurrentProcess(), &duplicate,
-                         0, TRUE, DUPLICATE_SAME_ACCESS))
+                         0, FALSE, DUPLICATE_SAME_ACCESS))
         return {};
     return UniqueHandle(duplicate);
 }
@@ -65,11 +65,12 @@ void FillOwner(PortRecord& record, bool holdsHandles, const HandleEntry& entry, 
     record.ObjAddress = static_cast<uint32_t>(entry.objectAddress);
     record.DupProcessID = GetCurrentProcessId();
     if (holdsHandles) ReleaseOwnerHandles(record);
-    HANDLE owner = OpenProcess(kAllProcessAccess, TRUE, entry.processId);
+    // Only what the duplication needs, and nothing a child process could inherit.
+    HANDLE owner = OpenProcess(kOwnerAccess, FALSE, entry.processId);
     record.DupObjHandle = owner ? HandleToField(owner) : 0;
     HANDLE duplicate = nullptr;
     if (!owner || !DuplicateHandle(owner, FieldToHandle(entry.handleValue), GetCurrentProcess(), &duplicate,
-                                   kPortAccess, TRUE, DUPLICATE_SAME_ACCESS))
+                                   kPortAccess, FALSE, DUPLICATE_SAME_ACCESS))
         duplicate = nullptr;
     record.DupObjAddress = duplicate ? HandleToField(duplicate) : 0;
     record.WinHandle = record.DupObjAddress;
@@ -84,21 +85,86 @@ struct PendingEntry {
     UniqueHandle duplicate;
 };
 
+namespace {
+
+// The object type of a port handle, learned from a handle this process holds: the scan's
+// own port handle when it has one, any file otherwise. 0 when the table does not list it.
+uint16_t LearnPortObjectType(const std::vector<HandleEntry>& entries, HANDLE portHandle) {
+    const HandleEntry* entry = FindOwnEntry(entries, GetCurrentProcessId(), HandleToField(portHandle));
+    return entry ? entry->objectType : 0;
+}
+
+UniqueHandle OpenAnyFile() {
+    char path[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return {};
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    return UniqueHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
+}
+
+}  // namespace
+
 void FindPortOwners(std::vector<PortRecord>& ports, const uint32_t* statusWindow, const NameQueryCalls& calls,
-                    OwnerSearchCounters* counters) {
+                    OwnerSearchCounters* counters, const OwnerSearchOptions& options) {
     OwnerSearchCounters local;
     OwnerSearchCounters& count = counters ? *counters : local;
     count = OwnerSearchCounters{};
     if (ports.empty()) return;
 
+    std::vector<OwnerRoute> routes;
+    std::vector<std::size_t> walkFor;
+    HANDLE ownPortHandle = nullptr;
+    for (std::size_t p = 0; p < ports.size(); ++p) {
+        routes.push_back(ChooseOwnerRoute(Text(ports[p].Status), ports[p].WinHandle, Text(ports[p].DeviceName),
+                                          options.walkEveryPort));
+        if (routes.back() == OwnerRoute::kWalk) walkFor.push_back(p);
+        if (routes.back() == OwnerRoute::kOwnHandle && !ownPortHandle) ownPortHandle = FieldToHandle(ports[p].WinHandle);
+    }
+    if (walkFor.empty() && !ownPortHandle) return;  // nothing any handle can tell
+
+    // Without a port of its own the scan learns the type from a file it opens for the moment.
+    UniqueHandle anyFile;
+    if (!ownPortHandle && !options.walkEveryPort) anyFile = OpenAnyFile();
+
     std::vector<HandleEntry> entries;
-    count.snapshotTaken = TakeHandleSnapshot(entries);
+    count.snapshotTaken = options.snapshot ? options.snapshot(entries) : TakeHandleSnapshot(entries);
     if (!count.snapshotTaken) return;
+    if (!options.walkEveryPort)
+        count.portObjectType = LearnPortObjectType(entries, ownPortHandle ? ownPortHandle : anyFile.get());
+    anyFile.reset();
 
     // Per process, for this snapshot only: its path and a handle for duplication.
     std::unordered_map<uint32_t, OwnerProcess> processes;
     std::vector<bool> holdsHandles(ports.size(), false);
     NameQueryWorker worker(calls);
+
+    // Ports the scan opened itself: the walk would find the scan's own handle with the
+    // port's name; the same entry is taken directly.
+    for (std::size_t p = 0; p < ports.size(); ++p) {
+        if (routes[p] != OwnerRoute::kOwnHandle) continue;
+        const OwnerProcess& own = ProcessOf(processes, GetCurrentProcessId());
+        if (own.skipped) continue;
+        const uint32_t handleValue = ports[p].WinHandle;
+        const std::string name = worker.Query(FieldToHandle(handleValue));
+        if (name.empty()) continue;
+        ++count.named;
+        if (statusWindow) ReportScanning(ports.back(), *statusWindow, name);
+        if (ObjectNameSkipped(name) || !DeviceNameMatches(Text(ports[p].DeviceName), name)) continue;
+        const HandleEntry* listed = FindOwnEntry(entries, GetCurrentProcessId(), handleValue);
+        const HandleEntry entry = listed ? *listed : HandleEntry{GetCurrentProcessId(), handleValue, 0, 0};
+        FillOwner(ports[p], false, entry, own.path, name);
+        holdsHandles[p] = true;
+        ++count.ownHandles;
+        ++count.matches;
+    }
+    if (walkFor.empty()) {
+        count.names = worker.counters();
+        return;
+    }
+    count.walked = true;
+    EnableDebugPrivilegeWhenElevated();
+
     std::vector<PendingEntry> batch;
     batch.reserve(kNameBatchSize);
     HANDLE handles[kNameBatchSize];
@@ -116,7 +182,7 @@ void FindPortOwners(std::vector<PortRecord>& ports, const uint32_t* statusWindow
             ++count.named;
             if (statusWindow) ReportScanning(ports.back(), *statusWindow, name);
             if (ObjectNameSkipped(name)) continue;
-            for (std::size_t p = 0; p < ports.size(); ++p) {
+            for (std::size_t p : walkFor) {
                 if (!DeviceNameMatches(Text(ports[p].DeviceName), name)) continue;
                 FillOwner(ports[p], holdsHandles[p], *batch[i].entry, batch[i].process->path, name);
                 holdsHandles[p] = true;
@@ -130,6 +196,10 @@ void FindPortOwners(std::vector<PortRecord>& ports, const uint32_t* statusWindow
 
     for (const HandleEntry& entry : entries) {
         ++count.entries;
+        if (!NameHandleOfType(entry.objectType, count.portObjectType)) {
+            ++count.typeSkipped;
+            continue;
+        }
         // Learning a new process's path takes a while: the waiting entries report first.
         if (!batch.empty() && processes.find(entry.processId) == processes.end()) finishBatch();
         OwnerProcess& process = ProcessOf(processes, entry.processId);

@@ -5,6 +5,7 @@
 #include "scan/cable_test.h"
 #include "scan/device_type.h"
 #include "scan/discovery.h"
+#include "scan/owner_port_reads.h"
 #include "scan/owner_search.h"
 #include "scan/settings_readout.h"
 #include "scan/status_probe.h"
@@ -13,7 +14,7 @@
 
 namespace kestrune {
 
-void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow) {
+void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow, const OwnerSearchOptions& ownerOptions) {
     const std::vector<DiscoveredPort> working = DiscoverPorts();
 
     ports.assign(working.size(), PortRecord{});
@@ -32,9 +33,10 @@ void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow) {
     }
 
     // Owner search: one pass over the system handle table.
-    FindPortOwners(ports, statusWindow);
+    FindPortOwners(ports, statusWindow, {}, nullptr, ownerOptions);
 
-    // Per-port pass.
+    // Per-port pass; reads through an owner's duplicate run on one bounded worker.
+    OwnerReadScope ownerReads;
     const int32_t upper = static_cast<int32_t>(ports.size()) - 1;
     for (PortRecord& record : ports) {
         record.LBOUND = 0;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "scan/owner_search.h"
 #include "scan/port_record.h"
 #include "support/export.h"
 
@@ -13,7 +14,9 @@ namespace kestrune {
 
 // Replaces ports with one record per discovered port (never fewer than one) and runs every
 // scan step on them. statusWindow, when not null, is read afresh at each progress report.
-void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow);
+// ownerOptions: how the owner search runs (tests force the full walk with it).
+void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow,
+               const OwnerSearchOptions& ownerOptions = {});
 
 // The value the exported functions give for a null record or array pointer: the channel
 // layer's "Subscript/Pointer out of range".
