@@ -145,15 +145,14 @@ void FindPortOwners(std::vector<PortRecord>& ports, const uint32_t* statusWindow
         if (routes[p] != OwnerRoute::kOwnHandle) continue;
         const OwnerProcess& own = ProcessOf(processes, GetCurrentProcessId());
         if (own.skipped) continue;
-        const uint32_t handleValue = ports[p].WinHandle;
-        const std::string name = worker.Query(FieldToHandle(handleValue));
+        const HandleEntry* entry = FindOwnEntry(entries, GetCurrentProcessId(), ports[p].WinHandle);
+        if (!entry) continue;  // the walk would not see it either
+        const std::string name = worker.Query(FieldToHandle(entry->handleValue));
         if (name.empty()) continue;
         ++count.named;
         if (statusWindow) ReportScanning(ports.back(), *statusWindow, name);
         if (ObjectNameSkipped(name) || !DeviceNameMatches(Text(ports[p].DeviceName), name)) continue;
-        const HandleEntry* listed = FindOwnEntry(entries, GetCurrentProcessId(), handleValue);
-        const HandleEntry entry = listed ? *listed : HandleEntry{GetCurrentProcessId(), handleValue, 0, 0};
-        FillOwner(ports[p], false, entry, own.path, name);
+        FillOwner(ports[p], false, *entry, own.path, name);
         holdsHandles[p] = true;
         ++count.ownHandles;
         ++count.matches;
