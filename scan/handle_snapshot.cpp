@@ -1,6 +1,7 @@
 #include "scan/handle_snapshot.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 extern "C" LONG NTAPI NtQuerySystemInformation(ULONG, void*, ULONG, ULONG*);
@@ -88,16 +89,25 @@ std::size_t NextSnapshotBufferSize(std::size_t current, std::size_t reported) {
     return std::min(next, kMaxSnapshotBytes);
 }
 
+std::size_t FirstSnapshotBufferSize(std::size_t lastFit) {
+    if (lastFit >= kMaxSnapshotBytes) return kMaxSnapshotBytes;
+    return std::max(kFirstSnapshotBytes, std::min(kMaxSnapshotBytes, lastFit + lastFit / 4));
+}
+
 namespace {
 bool SnapshotWithLayout(HandleTableLayout layout, std::vector<HandleEntry>& entries) {
     const ULONG infoClass = layout == HandleTableLayout::kExtended ? kExtendedHandleInformationClass
                                                                   : kClassicHandleInformationClass;
-    std::size_t size = kFirstSnapshotBytes;
+    // The table rarely shrinks or grows much between scans: the size that fitted last time,
+    // with room for growth, usually fits at once, so the system lists the table once.
+    static std::atomic<std::size_t> lastFit{0};
+    std::size_t size = std::max(kFirstSnapshotBytes, FirstSnapshotBufferSize(lastFit.load()));
     for (int attempt = 0; attempt < kMaxSnapshotTries && size != 0; ++attempt) {
         std::vector<unsigned char> buffer(size, 0);
         ULONG reported = 0;
         const LONG status = NtQuerySystemInformation(infoClass, buffer.data(), static_cast<ULONG>(size), &reported);
         if (status == kStatusSuccess) {
+            lastFit.store(size);
             const std::size_t filled = reported != 0 && reported <= size ? reported : size;
             return ParseHandleTable(buffer.data(), filled, layout, entries);
         }

@@ -123,16 +123,18 @@ void FindPortOwners(std::vector<PortRecord>& ports, const uint32_t* statusWindow
     }
     if (walkFor.empty() && !ownPortHandle) return;  // nothing any handle can tell
 
-    // Without a port of its own the scan learns the type from a file it opens for the moment.
-    UniqueHandle anyFile;
-    if (!ownPortHandle && !options.walkEveryPort) anyFile = OpenAnyFile();
-
+    // The table is needed only for a walk; the scan's own ports are known without it.
+    const bool walk = !walkFor.empty();
     std::vector<HandleEntry> entries;
-    count.snapshotTaken = options.snapshot ? options.snapshot(entries) : TakeHandleSnapshot(entries);
-    if (!count.snapshotTaken) return;
-    if (!options.walkEveryPort)
-        count.portObjectType = LearnPortObjectType(entries, ownPortHandle ? ownPortHandle : anyFile.get());
-    anyFile.reset();
+    if (walk) {
+        // Without a port of its own the scan learns the type from a file it opens for the moment.
+        UniqueHandle anyFile;
+        if (!ownPortHandle && !options.walkEveryPort) anyFile = OpenAnyFile();
+        count.snapshotTaken = options.snapshot ? options.snapshot(entries) : TakeHandleSnapshot(entries);
+        if (!count.snapshotTaken) return;
+        if (!options.walkEveryPort)
+            count.portObjectType = LearnPortObjectType(entries, ownPortHandle ? ownPortHandle : anyFile.get());
+    }
 
     // Per process, for this snapshot only: its path and a handle for duplication.
     std::unordered_map<uint32_t, OwnerProcess> processes;
@@ -145,19 +147,25 @@ void FindPortOwners(std::vector<PortRecord>& ports, const uint32_t* statusWindow
         if (routes[p] != OwnerRoute::kOwnHandle) continue;
         const OwnerProcess& own = ProcessOf(processes, GetCurrentProcessId());
         if (own.skipped) continue;
-        const HandleEntry* entry = FindOwnEntry(entries, GetCurrentProcessId(), ports[p].WinHandle);
-        if (!entry) continue;  // the walk would not see it either
-        const std::string name = worker.Query(FieldToHandle(entry->handleValue));
+        // With a table at hand the entry comes from it (with the object's address); without,
+        // the address is not known.
+        HandleEntry entry{GetCurrentProcessId(), ports[p].WinHandle, 0, 0};
+        if (walk) {
+            const HandleEntry* listed = FindOwnEntry(entries, entry.processId, entry.handleValue);
+            if (!listed) continue;  // the walk would not see it either
+            entry = *listed;
+        }
+        const std::string name = worker.Query(FieldToHandle(entry.handleValue));
         if (name.empty()) continue;
         ++count.named;
         if (statusWindow) ReportScanning(ports.back(), *statusWindow, name);
         if (ObjectNameSkipped(name) || !DeviceNameMatches(Text(ports[p].DeviceName), name)) continue;
-        FillOwner(ports[p], false, *entry, own.path, name);
+        FillOwner(ports[p], false, entry, own.path, name);
         holdsHandles[p] = true;
         ++count.ownHandles;
         ++count.matches;
     }
-    if (walkFor.empty()) {
+    if (!walk) {
         count.names = worker.counters();
         return;
     }

@@ -103,6 +103,18 @@ TEST(OwnerTypeFilter, OnlyThePortTypeUnlessATypeIsUnknown) {
     for (const Row& row : rows) EXPECT_EQ(NameHandleOfType(row.handle, row.port), row.named) << row.handle << "/" << row.port;
 }
 
+TEST(SnapshotSize, TheFirstBufferIsTheLastFitWithRoomToGrow) {
+    struct Row { std::size_t lastFit, first; };
+    const Row rows[] = {
+        {0, kFirstSnapshotBytes},
+        {1000, kFirstSnapshotBytes},
+        {400000, 500000},
+        {kMaxSnapshotBytes - 1, kMaxSnapshotBytes},
+        {kMaxSnapshotBytes * 2, kMaxSnapshotBytes},
+    };
+    for (const Row& row : rows) EXPECT_EQ(FirstSnapshotBufferSize(row.lastFit), row.first) << row.lastFit;
+}
+
 TEST(OwnerPaths, OwnHandleWithoutWalkGivesWhatTheWalkGives) {
     const DWORD handles = HandleCount();
     HANDLE file = OpenShared(std::string(kFolder) + "\\own-port.tmp");
@@ -127,6 +139,7 @@ TEST(OwnerPaths, OwnHandleWithoutWalkGivesWhatTheWalkGives) {
     FindPortOwners(walked, nullptr, {}, &walkedCount, force);
 
     EXPECT_FALSE(directCount.walked);
+    EXPECT_FALSE(directCount.snapshotTaken);
     EXPECT_EQ(directCount.entries, 0u);
     EXPECT_EQ(directCount.names.queries, 1u);  // its own handle only
     EXPECT_EQ(directCount.ownHandles, 1u);
