@@ -28,17 +28,30 @@ const std::vector<std::string_view>& ObjectSkipFragments() {
 }
 
 namespace {
-bool ContainsAnyUpper(std::string_view text, const std::vector<std::string_view>& patterns) {
+// The patterns upper-cased once: the walk tests every name it learns against them.
+std::vector<std::string> UpperAll(const std::vector<std::string_view>& patterns) {
+    std::vector<std::string> upper;
+    for (std::string_view pattern : patterns) upper.push_back(UpperAnsi(pattern));
+    return upper;
+}
+
+bool ContainsAnyUpper(std::string_view text, const std::vector<std::string>& upperPatterns) {
     const std::string upper = UpperAnsi(text);
-    for (std::string_view pattern : patterns)
-        if (upper.find(UpperAnsi(pattern)) != std::string::npos) return true;
+    for (const std::string& pattern : upperPatterns)
+        if (upper.find(pattern) != std::string::npos) return true;
     return false;
 }
 }  // namespace
 
-bool ProcessPathSkipped(std::string_view path) { return ContainsAnyUpper(path, ProcessSkipWords()); }
+bool ProcessPathSkipped(std::string_view path) {
+    static const std::vector<std::string> words = UpperAll(ProcessSkipWords());
+    return ContainsAnyUpper(path, words);
+}
 
-bool ObjectNameSkipped(std::string_view name) { return ContainsAnyUpper(name, ObjectSkipFragments()); }
+bool ObjectNameSkipped(std::string_view name) {
+    static const std::vector<std::string> fragments = UpperAll(ObjectSkipFragments());
+    return ContainsAnyUpper(name, fragments);
+}
 
 bool DeviceNameMatches(std::string_view deviceName, std::string_view objectName) {
     if (deviceName.empty()) return false;

@@ -172,6 +172,9 @@ void FindPortOwners(std::vector<PortRecord>& ports, const uint32_t* statusWindow
     count.walked = true;
     EnableDebugPrivilegeWhenElevated();
 
+    std::vector<std::string> upperDevices(ports.size());
+    for (std::size_t p : walkFor) upperDevices[p] = UpperAnsi(Text(ports[p].DeviceName));
+
     std::vector<PendingEntry> batch;
     batch.reserve(kNameBatchSize);
     HANDLE handles[kNameBatchSize];
@@ -189,8 +192,10 @@ void FindPortOwners(std::vector<PortRecord>& ports, const uint32_t* statusWindow
             ++count.named;
             if (statusWindow) ReportScanning(ports.back(), *statusWindow, name);
             if (ObjectNameSkipped(name)) continue;
+            const std::string upperName = UpperAnsi(name);
             for (std::size_t p : walkFor) {
-                if (!DeviceNameMatches(Text(ports[p].DeviceName), name)) continue;
+                // DeviceNameMatches, with the device names upper-cased once per search.
+                if (upperDevices[p].empty() || upperDevices[p] != upperName) continue;
                 FillOwner(ports[p], holdsHandles[p], *batch[i].entry, batch[i].process->path, name);
                 holdsHandles[p] = true;
                 ++count.matches;
