@@ -14,3 +14,8 @@ python3 lab/serlab.py up lab/layouts/test.ini
 trap 'python3 lab/serlab.py down >/dev/null 2>&1 || true' EXIT
 
 ctest --test-dir "$BUILD_X64" --output-on-failure --timeout 600 "$@"
+
+# The hardware-identity tests once more over the identity layout: an on-board port, a USB
+# adapter, a phantom adapter still reserving COM7 and a stale reservation of COM9.
+python3 lab/serlab.py up lab/layouts/ident.ini
+ctest --test-dir "$BUILD_X64" --output-on-failure --timeout 600 -L '^ident$' "$@"

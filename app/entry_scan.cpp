@@ -1,16 +1,10 @@
-// kestrune-scan: runs one scan without a status window and prints its records as a
-// tab-separated table, one header line and one line per port.
-#include <cstdio>
+// kestrune-scan: the console front end (see app/scan_console.h).
+#include <string>
 #include <vector>
 
-#include "app/scan_table.h"
-#include "scan/scan_driver.h"
+#include "app/scan_console.h"
 
-int main() {
-    std::vector<kestrune::PortRecord> ports;
-    kestrune::ScanPorts(ports, nullptr);
-    std::printf("%s\n", kestrune::ScanTableHeader().c_str());
-    for (const kestrune::PortRecord& record : ports) std::printf("%s\n", kestrune::ScanTableLine(record).c_str());
-    std::fflush(stdout);
-    return 0;
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+    return kestrune::RunScanConsole(args);
 }

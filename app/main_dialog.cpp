@@ -1,11 +1,14 @@
 #include "app/main_dialog.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <cstring>
 #include <optional>
 
+#include "app/class_roads.h"
 #include "app/refresh.h"
+#include "app/result_rows.h"
 #include "app/results_view.h"
 #include "scan/port_record.h"
 #include "support/fixed_text.h"
@@ -17,6 +20,8 @@ namespace {
 constexpr DWORD kDialogStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CLIPSIBLINGS |
                                WS_CLIPCHILDREN | DS_CENTER | DS_SETFONT | DS_3DLOOK | DS_NOFAILCREATE;
 constexpr DWORD kListStyle = 0x50000001;    // WS_CHILD | WS_VISIBLE | LVS_REPORT
+// The results list asks for its cells when it draws them (see app/result_rows.h).
+constexpr DWORD kResultsListStyle = kListStyle | LVS_OWNERDATA;
 constexpr DWORD kButtonStyle = 0x50010F00;  // WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_CENTER | BS_VCENTER
 constexpr DWORD kStatusBarStyle = 0x50000010;
 
@@ -72,8 +77,10 @@ std::optional<LRESULT> ResultColourAnswer(ShellState& shell, LPARAM lParam) {
 WNDPROC g_dialogWindowProc = nullptr;
 
 LRESULT CALLBACK ColouringWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NOTIFY)
+    if (message == WM_NOTIFY) {
         if (std::optional<LRESULT> answer = ResultColourAnswer(Shell(), lParam)) return *answer;
+        if (AnswerCellRequest(reinterpret_cast<NMHDR*>(lParam))) return 0;
+    }
     return CallWindowProcA(g_dialogWindowProc, window, message, wParam, lParam);
 }
 
@@ -139,7 +146,7 @@ HWND CreateMainDialog(HINSTANCE instance) {
     if (!g_dialogWindowProc) g_dialogWindowProc = dialogProc;
 
     static const ChildControl kControls[] = {
-        {WC_LISTVIEWA, "Listview1", kResultsListId, 10, 10, 580, 100, kListStyle},
+        {WC_LISTVIEWA, "Listview1", kResultsListId, 10, 10, 580, 100, kResultsListStyle},
         {"BUTTON", "Refresh", kRefreshId, 183, 120, 45, 15, kButtonStyle},
         {"BUTTON", "Refresh using Direct COM", kRefreshEarlyBoundId, 233, 120, 90, 15, kButtonStyle},
         {"BUTTON", "Refresh using Late-Bound COM", kRefreshLateBoundId, 328, 120, 105, 15, kButtonStyle},
@@ -175,6 +182,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return FALSE;
         case WM_NOTIFY:
             if (std::optional<LRESULT> answer = ResultColourAnswer(shell, lParam)) return Answer(window, *answer);
+            AnswerCellRequest(reinterpret_cast<NMHDR*>(lParam));
             return FALSE;
         case WM_COMMAND:
             // A command that arrives while a scan runs (only another program or the pumped
@@ -192,6 +200,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         case WM_SYSCOMMAND:
             if ((wParam & 0xFFF0) == SC_CLOSE) {
+                shell.CloseRequested = true;
                 PostQuitMessage(0);
                 DestroyWindow(window);
                 return TRUE;
@@ -199,10 +208,17 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return FALSE;
         case WM_CLOSE:
             // Handled here, so the dialog layer adds no cancel command of its own.
+            shell.CloseRequested = true;
             PostQuitMessage(0);
             return TRUE;
+        case WM_DESTROY:
+            ForgetRowTexts(GetDlgItem(window, kResultsListId));
+            return FALSE;
         case WM_NCDESTROY:
-            if (shell.MainDialog == window) shell.MainDialog = nullptr;
+            if (shell.MainDialog == window) {
+                shell.MainDialog = nullptr;
+                if (shell.RefreshRunning) shell.CloseRequested = true;
+            }
             return FALSE;
         default:
             return FALSE;
@@ -221,11 +237,15 @@ int RunMessageLoop() {
 }
 
 int RunWindowProgram(HINSTANCE instance) {
+    // COM runs in this thread's apartment, for the class roads.
+    const bool com = SUCCEEDED(CoInitialize(nullptr));
     HWND dialog = CreateMainDialog(instance);
     if (dialog) {
         ShowMainDialog(dialog);
         RunMessageLoop();
     }
+    ReleaseRoadObjects();
+    if (com) CoUninitialize();
     return 0;
 }
 

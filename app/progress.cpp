@@ -3,25 +3,69 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "app/refresh.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
 
 namespace kestrune {
 
-void ProgressUpdate(PortRecord& record) {
-    HWND bar = reinterpret_cast<HWND>(FieldToHandle(record.StatusWindow));
-    if (bar) {
-        const char* texts[4] = {record.FunctionName, record.StatusText1, record.StatusText2, record.StatusText3};
-        for (WPARAM part = 0; part < 4; ++part) {
-            // Fields may come from another program unterminated: pass a bounded copy.
-            std::string text(Text(*reinterpret_cast<const char(*)[kTextSize]>(texts[part])));
-            SendMessageA(bar, SB_SETTEXTA, part, reinterpret_cast<LPARAM>(text.c_str()));
+namespace {
+
+// A send to another thread's bar waits at most this long.
+constexpr UINT kOtherThreadSendMilliseconds = 100;
+
+ProgressTarget TargetOf(HWND window) {
+    if (!window) return ProgressTarget::kNone;
+    DWORD processId = 0;
+    const DWORD threadId = GetWindowThreadProcessId(window, &processId);
+    if (threadId == 0) return ProgressTarget::kNone;
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    return JudgeProgressWindow(className, processId, threadId, GetCurrentProcessId(), GetCurrentThreadId());
+}
+
+// Installed before the program's first scan and kept to its end, in every program built
+// from these sources (the window, the console front end, the class server).
+StatusBarProgress g_statusBarProgress;
+[[maybe_unused]] const bool g_installed = (SetProgressSink(&g_statusBarProgress), true);
+
+}  // namespace
+
+ProgressTarget JudgeProgressWindow(std::string_view windowClass, uint32_t windowProcessId, uint32_t windowThreadId,
+                                   uint32_t ownProcessId, uint32_t ownThreadId) {
+    if (windowProcessId == 0 || windowProcessId != ownProcessId) return ProgressTarget::kNone;
+    if (UpperAnsi(windowClass) != UpperAnsi(STATUSCLASSNAMEA)) return ProgressTarget::kNone;
+    return windowThreadId == ownThreadId ? ProgressTarget::kThisThread : ProgressTarget::kOtherThread;
+}
+
+void StatusBarProgress::Show(const ProgressTexts& texts) {
+    HWND bar = static_cast<HWND>(FieldToHandle(texts.window));
+    const ProgressTarget target = TargetOf(bar);
+    if (target == ProgressTarget::kNone) return;
+    for (WPARAM part = 0; part < 4; ++part) {
+        const auto text = reinterpret_cast<LPARAM>(texts.part(part));
+        if (target == ProgressTarget::kThisThread) {
+            SendMessageA(bar, SB_SETTEXTA, part, text);
+        } else {
+            DWORD_PTR result = 0;
+            if (!SendMessageTimeoutA(bar, SB_SETTEXTA, part, text, SMTO_ABORTIFHUNG | SMTO_BLOCK,
+                                     kOtherThreadSendMilliseconds, &result))
+                return;
         }
-        UpdateWindow(bar);
     }
+    if (target == ProgressTarget::kThisThread) UpdateWindow(bar);
+}
+
+bool StatusBarProgress::TakesProgress(uint32_t window) {
+    return TargetOf(static_cast<HWND>(FieldToHandle(window))) != ProgressTarget::kNone;
+}
+
+void StatusBarProgress::Pump() {
     int32_t sleep = 0;
     PumpOneMessage(sleep);
 }
+
+bool StatusBarProgress::StopRequested() { return Shell().CloseRequested; }
 
 void PumpOneMessage(int32_t& sleepMilliseconds) {
     MSG message;
@@ -35,15 +79,6 @@ void PumpOneMessage(int32_t& sleepMilliseconds) {
         }
     }
     Sleep(sleepMilliseconds < 0 ? 0 : static_cast<DWORD>(sleepMilliseconds));
-}
-
-void ReportStep(PortRecord& record, std::string_view routine, std::string_view step) {
-    if (record.StatusWindow == 0) return;
-    SetText(record.FunctionName, routine);
-    SetText(record.StatusText1, step);
-    SetText(record.StatusText2, " ");
-    SetText(record.StatusText3, "");
-    ProgressUpdate(record);
 }
 
 }  // namespace kestrune

@@ -2,11 +2,15 @@
 
 #include <commctrl.h>
 
+#include "app/identity_view.h"
+#include "app/class_roads.h"
 #include "app/main_dialog.h"
 #include "app/report.h"
 #include "app/results_view.h"
+#include "scan/identity_reader.h"
 #include "scan/owner_process.h"
 #include "scan/scan_driver.h"
+#include "scan/status_probe.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
 
@@ -43,7 +47,9 @@ void RunDirectRoad(HWND dialog, HWND statusBar, ShellState& shell) {
     // The scan reads the bar's handle afresh at each report.
     const uint32_t statusWindow = HandleToField(statusBar);
     ScanPorts(shell.DirectResults, &statusWindow);
+    SetShownHardware(ReadHardwareSnapshot());  // what each port is, beside the records
     ++shell.ResultsGeneration;
+    if (shell.CloseRequested || !IsWindow(dialog)) return;
     ShowResults(dialog, shell.DirectResults);  // the rows, then the headers
 }
 
@@ -67,6 +73,14 @@ std::vector<PortRecord>* RoadResults(ShellState& shell, uint32_t commandId) {
 std::string FoundPortsTitle(size_t recordCount) {
     return "Kestrune - " + std::to_string(recordCount) + " USB and Serial Ports found";
 }
+
+bool NoSerialPortsFound(const std::vector<PortRecord>& records) {
+    if (records.size() != 1) return false;
+    const PortRecord& only = records.front();
+    return TextEmpty(only.DeviceName) && !TextEmpty(only.Status) && Text(only.Status) != kStatusAvailable;
+}
+
+std::string NoPortsTitle() { return "Kestrune - No USB and Serial Ports found"; }
 
 const PortRecord* DisplayedRecord(ShellState& shell, size_t row) {
     if (const std::vector<PortRecord>* road = RoadResults(shell, shell.LastCommandId)) {
@@ -92,11 +106,18 @@ bool RunRefreshCommand(HWND dialog, uint32_t commandId) {
         road->assign(1, PortRecord{});
     ++shell.ResultsGeneration;
 
-    // The class roads come with the serial-port class; until then their buttons run no road.
-    if (commandId == static_cast<uint32_t>(kRefreshId)) RunDirectRoad(dialog, statusBar, shell);
+    switch (commandId) {
+        case kRefreshId: RunDirectRoad(dialog, statusBar, shell); break;
+        case kRefreshEarlyBoundId: RunEarlyBoundRoad(dialog, statusBar); break;
+        case kRefreshLateBoundId: RunLateBoundRoad(dialog, statusBar); break;
+        case kRefreshNoRegistryId: RunNoRegistryRoad(dialog, statusBar); break;
+        default: break;
+    }
+    if (shell.CloseRequested || !IsWindow(dialog)) return true;
 
     const std::vector<PortRecord>* road = RoadResults(shell, commandId);
-    if (road) SetWindowTextA(dialog, FoundPortsTitle(road->size()).c_str());
+    if (road)
+        SetWindowTextA(dialog, (NoSerialPortsFound(*road) ? NoPortsTitle() : FoundPortsTitle(road->size())).c_str());
 
     SetStatusPart(statusBar, 0, " Scan Complete");
     for (int part = 1; part < 4; ++part) SetStatusPart(statusBar, part, " ");
@@ -106,7 +127,9 @@ bool RunRefreshCommand(HWND dialog, uint32_t commandId) {
     EnableRefreshButtons(dialog, TRUE);
 
     // The report of the road that ran; a command without a road reports what was shown.
-    WriteDiagnosticReport(road ? *road : shell.DisplayResults);
+    // A report that could not be written says so instead of leaving "Scan Complete" alone.
+    const DWORD reportError = WriteDiagnosticReport(road ? *road : shell.DisplayResults);
+    if (reportError != ERROR_SUCCESS) SetStatusPart(statusBar, 1, ReportFailureText(reportError));
     return true;
 }
 

@@ -24,6 +24,10 @@ struct ShellState {
     // True while a refresh command runs: a command that arrives through the pumped
     // messages in the meantime must not start a second scan inside the first.
     bool RefreshRunning = false;
+    // Set once the window is being closed (close button, close message, or destroyed while
+    // a refresh runs): a running scan stops at its next step, and nothing touches the
+    // window after that.
+    bool CloseRequested = false;
     // Rises whenever the road arrays change, so DisplayResults is copied once per change.
     uint64_t ResultsGeneration = 1;
     uint64_t DisplayGeneration = 0;
@@ -38,6 +42,12 @@ std::vector<PortRecord>* RoadResults(ShellState& shell, uint32_t commandId);
 // "Kestrune - N USB and Serial Ports found".
 std::string FoundPortsTitle(size_t recordCount);
 
+// A scan of a machine without serial ports: its one record names no device and did not
+// open (a record nobody scanned, with no status, does not count).
+bool NoSerialPortsFound(const std::vector<PortRecord>& records);
+// The title that says so: "Kestrune - No USB and Serial Ports found".
+std::string NoPortsTitle();
+
 // The row's record for the custom-draw colours: record `row` of the array that belongs to
 // LastCommandId (DisplayResults for any other identifier), or null past its end. Keeps
 // DisplayResults a copy of that array, copying only when the array has changed.
@@ -45,7 +55,8 @@ const PortRecord* DisplayedRecord(ShellState& shell, size_t row);
 
 // The refresh command for one identifier: buttons off, list cleared, arrays reset, the
 // road, title, " Scan Complete", buttons on, report. Returns false, doing nothing, when
-// a refresh is already running.
+// a refresh is already running. When the window is closed during the road, the scan stops
+// and the rest is left out: no window is touched and no report of a partial scan written.
 bool RunRefreshCommand(HWND dialog, uint32_t commandId);
 
 }  // namespace kestrune

@@ -1,5 +1,7 @@
 #include "app/report.h"
 
+#include "app/shown_record.h"
+
 #include "support/file_io.h"
 
 #include <windows.h>
@@ -8,6 +10,8 @@
 #include <cstring>
 #include <new>
 
+#include "app/identity_view.h"
+#include "scan/identity_reader.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
 #include "sysinfo/environment.h"
@@ -107,7 +111,10 @@ std::string PortTableUnderline() {
     return line.text();
 }
 
-std::string PortTableLine(const PortRecord& r) {
+std::string PortTableLine(const PortRecord& r) { return PortTableLine(r, GetCurrentProcessId()); }
+
+std::string PortTableLine(const PortRecord& r, uint32_t ownProcessId) {
+    const bool program = ShowsOwnerProgram(r, ownProcessId);
     ZoneLine line;
     line.Zone(Text(r.PortName))
         .Zone(TrimmedDecimal(r.Baud))
@@ -117,15 +124,10 @@ std::string PortTableLine(const PortRecord& r) {
         .Zone(Text(r.Status))
         .Zone(Text(r.DeviceName))
         .Zone(Text(r.DeviceType))
-        .Zone(Text(r.ProgramFolder))
-        .Zone(Text(r.ProgramName))
-        .Zone(Text(r.ProgramVersion));
-    switch (r.CableKind) {
-        case -1: line.Zone("Unknown"); break;
-        case 0: line.Zone("Cross-Over"); break;
-        case 1: line.Zone("Pass-Through"); break;
-        default: break;  // no item and no zone step
-    }
+        .Zone(program ? Text(r.ProgramFolder) : "")
+        .Zone(program ? Text(r.ProgramName) : "")
+        .Zone(program ? Text(r.ProgramVersion) : "");
+    if (const auto cable = ShownCableText(r)) line.Zone(*cable);  // otherwise no item and no zone step
     line.Zone(Text(r.AttachedDevice))
         .Zone(Text(r.AttachedVersion))
         .Zone(Text(r.AttachedDate))
@@ -163,6 +165,13 @@ std::string BuildDiagnosticReport(const std::vector<PortRecord>& records, const 
     return text;
 }
 
+std::string BuildDiagnosticReport(const std::vector<PortRecord>& records, const OsInfoRecord& info,
+                                  std::string_view environmentListing, const HardwareSnapshot& hardware) {
+    std::string text = BuildDiagnosticReport(records, info, environmentListing);
+    for (const std::string& line : HardwareReportLines(records, hardware)) text.append(line).append("\r\n");
+    return text;
+}
+
 DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& records) noexcept {
     if (!path) return ERROR_INVALID_PARAMETER;
     try {
@@ -170,17 +179,12 @@ DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& r
         GetWindowsOs(&info);
         GetCompiler(&info);
         GetProgram(&info);
-        // The whole text exists before the file is touched: a report that cannot be built
-        // or a file that cannot be opened leaves the previous report as it was.
-        std::string text = BuildDiagnosticReport(records, info, EnvironmentListing());
+        // The whole text exists before the file is touched, and the file is replaced in one
+        // step: a report that cannot be built or written leaves the previous one as it was.
+        // It is written to be sent to others: secret values of the environment stay out.
+        std::string text = BuildDiagnosticReport(records, info, EnvironmentListing(true), ReadHardwareSnapshot());
 
-        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-        UniqueHandle file(CreateFileA(path, GENERIC_WRITE, 0, &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return GetLastError();
-        if (SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !SetEndOfFile(file.get()))
-            return GetLastError();
-        if (!WriteAll(file.get(), text)) return GetLastError();
-        return ERROR_SUCCESS;
+        return ReplaceFileContent(path, text);
     } catch (const std::bad_alloc&) {
         return ERROR_NOT_ENOUGH_MEMORY;
     } catch (...) {
@@ -190,6 +194,16 @@ DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& r
 
 DWORD WriteDiagnosticReport(const std::vector<PortRecord>& records) noexcept {
     return WriteDiagnosticReportTo(kReportFileName, records);
+}
+
+std::string ReportFailureText(DWORD error) {
+    char message[512];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                  message, sizeof message, nullptr);
+    while (length > 0 && (message[length - 1] == '\r' || message[length - 1] == '\n' || message[length - 1] == ' '))
+        --length;
+    const std::string reason = length > 0 ? std::string(message, length) : "error " + std::to_string(error);
+    return " Report not written: " + reason;
 }
 
 std::string DiagnosticReportPath() {

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "scan/port_identity.h"
 #include "scan/port_record.h"
 #include "support/number_text.h"
 #include "sysinfo/os_info.h"
@@ -21,13 +22,16 @@ namespace kestrune {
 constexpr const char kReportFileName[] = "SerialPort.Kestrune";
 constexpr std::size_t kPrintZone = 14;
 
-// Gathers the OS, build-tool and program information and the environment, builds the
-// report and writes it to "SerialPort.Kestrune" in the current folder. Never throws.
-// Returns ERROR_SUCCESS, or the Win32 error that stopped it (the file held open by another
-// program gives ERROR_SHARING_VIOLATION). The text is complete in memory before the file is
-// opened, so a file that cannot be opened keeps its previous content. Callers may ignore
-// the result: nothing else depends on it.
+// Gathers the OS, build-tool and program information and the environment (secret values
+// hidden), builds the report and puts it in place of "SerialPort.Kestrune" in the current
+// folder in one step (written beside it, then swapped in). Never throws. Returns
+// ERROR_SUCCESS, or the Win32 error that stopped it (the file held open by another program,
+// a full disk, ...); on failure the previous report is kept whole.
 DWORD WriteDiagnosticReport(const std::vector<PortRecord>& records) noexcept;
+
+// The status-bar text for a report that could not be written: " Report not written: " and
+// the system's message for error (without its line end).
+std::string ReportFailureText(DWORD error);
 
 // Same, written to the given path (relative names resolve against the current folder).
 DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& records) noexcept;
@@ -56,10 +60,16 @@ private:
 std::vector<std::string> OsInfoReportLines(const OsInfoRecord& info);
 std::string PortTableHeader();
 std::string PortTableUnderline();
+// The program folder, name and version stay empty where the owner is the scanning process
+// (ownProcessId; the one-argument form uses the running process's id).
 std::string PortTableLine(const PortRecord& record);
+std::string PortTableLine(const PortRecord& record, uint32_t ownProcessId);
 
 // The whole file's text, CR LF line ends included.
 std::string BuildDiagnosticReport(const std::vector<PortRecord>& records, const OsInfoRecord& info,
                                   std::string_view environmentListing);
+// The same text followed by the hardware block (app/identity_view.h), as the file holds it.
+std::string BuildDiagnosticReport(const std::vector<PortRecord>& records, const OsInfoRecord& info,
+                                  std::string_view environmentListing, const HardwareSnapshot& hardware);
 
 }  // namespace kestrune

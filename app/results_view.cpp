@@ -5,7 +5,10 @@
 #include <optional>
 #include <unordered_set>
 
+#include "app/identity_view.h"
 #include "app/main_dialog.h"
+#include "app/shown_record.h"
+#include "app/result_rows.h"
 #include "support/fixed_text.h"
 #include "support/number_text.h"
 
@@ -138,11 +141,13 @@ std::vector<CellWrite> ResultRowCells(const PortRecord& r, uint32_t ownProcessId
         add(8, std::string(Text(r.DeviceName)), W::kAutosizeContent);
     addText(9, Text(r.DeviceType));
     add(10, "", W::kAutosizeContent);
-    addText(11, Text(r.ProgramFolder));
-    addText(12, Text(r.ProgramName));
-    addText(13, Text(r.ProgramVersion));
+    if (ShowsOwnerProgram(r, ownProcessId)) {
+        addText(11, Text(r.ProgramFolder));
+        addText(12, Text(r.ProgramName));
+        addText(13, Text(r.ProgramVersion));
+    }
     add(14, "", W::kAutosizeContent);
-    if (auto cable = CableText(r.CableKind)) add(15, *cable, W::kAutosizeContent);
+    if (auto cable = ShownCableText(r)) add(15, *cable, W::kAutosizeContent);
     addText(16, Text(r.AttachedDevice));
     addText(17, Text(r.AttachedVersion));
     addText(18, Text(r.AttachedDate));
@@ -171,6 +176,7 @@ std::vector<CellWrite> ResultRowCells(const PortRecord& r, uint32_t ownProcessId
         if (r.RtsCommand == 4) add(45, "%CLRRTS", W::kUnchanged);
         add(46, r.ClearToSend != 0 ? "%ON" : "%OFF", W::kUnchanged);
     }
+    for (CellWrite& cell : IdentityRowCells(ShownIdentity(r))) cells.push_back(std::move(cell));
     return cells;
 }
 
@@ -192,11 +198,13 @@ std::vector<HeaderStep> ResultHeaderSteps(const PortRecord& r, uint32_t ownProce
         add(8, "Real Name", W::kAutosizeWithHeader);
     if (!TextEmpty(r.DeviceType)) add(9, "Type", W::kAutosizeWithHeader);
     add(10, "", W::kUnchanged);
-    if (!TextEmpty(r.ProgramFolder)) add(11, "Path", W::kAutosizeWithHeader);
-    if (!TextEmpty(r.ProgramName)) add(12, "Name", W::kAutosizeWithHeader);
-    if (!TextEmpty(r.ProgramVersion)) add(13, "Version", W::kAutosizeWithHeader);
+    if (ShowsOwnerProgram(r, ownProcessId)) {
+        if (!TextEmpty(r.ProgramFolder)) add(11, "Path", W::kAutosizeWithHeader);
+        if (!TextEmpty(r.ProgramName)) add(12, "Name", W::kAutosizeWithHeader);
+        if (!TextEmpty(r.ProgramVersion)) add(13, "Version", W::kAutosizeWithHeader);
+    }
     add(14, "", W::kAutosizeWithHeader);
-    if (CableText(r.CableKind)) add(15, "Cable", W::kAutosizeContent);
+    if (ShownCableText(r)) add(15, "Cable", W::kAutosizeContent);
     if (!TextEmpty(r.DeviceName) && DiffersIgnoringCase(Text(r.DeviceName), Text(r.PortName)))
         add(8, std::nullopt, W::kAutosizeContent);
     if (!TextEmpty(r.AttachedDevice)) add(16, "Device", W::kAutosizeWithHeader);
@@ -218,6 +226,7 @@ std::vector<HeaderStep> ResultHeaderSteps(const PortRecord& r, uint32_t ownProce
     }
     if (LineTestHolds(r))
         for (int column = 28; column <= 46; ++column) add(column, LineHeader(column), W::kAutosizeWithHeader);
+    for (HeaderStep& step : IdentityHeaderSteps(ShownIdentity(r))) steps.push_back(std::move(step));
     return steps;
 }
 
@@ -236,6 +245,7 @@ std::vector<ColumnOutcome> FinalHeaderOutcome(const std::vector<PortRecord>& rec
 bool IsSeparatorSubItem(int subItem) {
     switch (subItem) {
         case 6: case 9: case 13: case 18: case 26: case 41: return true;
+        case kFirstIdentityColumn - 1: return true;  // the identity columns' divider
         default: return false;
     }
 }
@@ -276,6 +286,7 @@ void InsertEmptyColumns(HWND list, int count) {
 
 void CreateResultColumns(HWND dialog) {
     HWND list = ResultList(dialog);
+    RowTextsOf(list).Clear();
     InsertEmptyColumns(list, kResultColumnCount);
     MakeWidthTwin(list);
 }
@@ -283,6 +294,7 @@ void CreateResultColumns(HWND dialog) {
 void ClearResultList(HWND dialog) {
     HWND list = ResultList(dialog);
     SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    RowTextsOf(list).Clear();
     RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
@@ -307,13 +319,13 @@ public:
     WidestTexts& operator=(const WidestTexts&) = delete;
 
     bool ok() const { return dc_ != nullptr; }
-    void Offer(int column, const std::string& text) {
+    void Offer(int column, std::string_view text) {
         if (!dc_ || !seen_[static_cast<size_t>(column)].insert(text).second) return;
         SIZE size{};
-        GetTextExtentPoint32A(dc_, text.c_str(), static_cast<int>(text.size()), &size);
+        GetTextExtentPoint32A(dc_, text.data(), static_cast<int>(text.size()), &size);
         if (size.cx > widths_[static_cast<size_t>(column)]) {
             widths_[static_cast<size_t>(column)] = size.cx;
-            texts_[static_cast<size_t>(column)] = text;
+            texts_[static_cast<size_t>(column)] = std::string(text);
         }
     }
     const std::string& Widest(int column) const { return texts_[static_cast<size_t>(column)]; }
@@ -324,7 +336,7 @@ private:
     HGDIOBJ oldFont_ = nullptr;
     std::vector<std::string> texts_;
     std::vector<int> widths_;
-    std::vector<std::unordered_set<std::string>> seen_;
+    std::vector<std::unordered_set<std::string_view>> seen_;  // views into the rows held
 };
 
 // A hidden twin of the list: same font, styles, columns and headers, holding one row of the
@@ -336,7 +348,9 @@ constexpr char kWidthTwinProperty[] = "KestruneWidthTwin";
 HWND MakeWidthTwin(HWND list) {
     RECT rect{};
     GetWindowRect(list, &rect);
-    const DWORD style = (static_cast<DWORD>(GetWindowLongA(list, GWL_STYLE)) & ~(WS_VISIBLE | WS_CHILD)) | WS_POPUP;
+    // The twin holds its one row itself.
+    const DWORD style =
+        (static_cast<DWORD>(GetWindowLongA(list, GWL_STYLE)) & ~(WS_VISIBLE | WS_CHILD | LVS_OWNERDATA)) | WS_POPUP;
     HWND twin = CreateWindowExA(WS_EX_TOOLWINDOW, WC_LISTVIEWA, "", style, 0, 0, rect.right - rect.left,
                                 rect.bottom - rect.top, GetParent(list), nullptr,
                                 reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(list, GWLP_HINSTANCE)), nullptr);
@@ -384,23 +398,18 @@ private:
     HWND twin_ = nullptr;
 };
 
-// Inserts the rows and writes their cells; returns, per column number, whether some cell asked
+// Puts the rows in front of those shown and tells the list how many there are; the list
+// asks for each cell when it needs it. Returns, per column number, whether some cell asked
 // for a content width. A content width measures every row, and the last request per column
 // decides it; rows written after that request leave that column empty, so measuring once at
 // the end gives the same width as measuring after every cell.
 std::vector<bool> WriteRows(HWND list, const std::vector<PortRecord>& records, WidestTexts* widest = nullptr) {
-    const uint32_t ownProcessId = GetCurrentProcessId();
-    std::vector<bool> autosize(kResultColumnCount + 1, false);
-    for (size_t i = 0; i < records.size(); ++i) {
-        const int row = static_cast<int>(i);
-        InsertEmptyRow(list, row);
-        for (const CellWrite& cell : ResultRowCells(records[i], ownProcessId)) {
-            // A new row's cells are empty already: an empty text changes nothing.
-            if (!cell.text.empty()) SetCell(list, row, cell.column, cell.text);
-            if (widest) widest->Offer(cell.column, cell.text);
-            if (cell.width == ColumnWidth::kAutosizeContent) autosize[static_cast<size_t>(cell.column)] = true;
-        }
-    }
+    ResultRowTexts& rows = RowTextsOf(list);
+    std::vector<bool> autosize = rows.InsertInFront(records, GetCurrentProcessId());
+    if (widest)
+        for (size_t row = 0; row < records.size(); ++row)
+            for (int column = 1; column <= kResultColumnCount; ++column) widest->Offer(column, rows.Cell(row, column));
+    SendMessageA(list, LVM_SETITEMCOUNT, rows.RowCount(), 0);
     return autosize;
 }
 

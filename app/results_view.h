@@ -17,7 +17,10 @@
 
 namespace kestrune {
 
-constexpr int kResultColumnCount = 46;
+// The designed columns, then the port identity's trailing columns (app/identity_view.h).
+constexpr int kDesignedColumnCount = 46;
+constexpr int kIdentityColumnCount = 4;
+constexpr int kResultColumnCount = kDesignedColumnCount + kIdentityColumnCount;
 
 // Width actions on a column (the values LVM_SETCOLUMNWIDTH takes).
 enum class ColumnWidth : int {
@@ -68,7 +71,8 @@ struct ColumnOutcome {
 std::vector<ColumnOutcome> FinalHeaderOutcome(const std::vector<PortRecord>& records, uint32_t ownProcessId);
 
 // ---- colours -----------------------------------------------------------------------------
-// List-view subitems 6, 9, 13, 18, 26 and 41 divide the column groups.
+// List-view subitems 6, 9, 13, 18, 26 and 41 divide the column groups; 46 comes before the
+// identity columns.
 bool IsSeparatorSubItem(int subItem);
 
 struct CustomDrawAnswer {

@@ -1,16 +1,28 @@
 #pragma once
-// The console scan's table: a header of field names and one tab-separated line per record.
+// The console's readable table: one aligned line per port under a header, and a one-line
+// summary, fitting a given width (100 columns by default). Long paths are shortened in the
+// middle; an empty cell shows "-".
+#include <cstddef>
 #include <string>
 #include <vector>
 
-#include "scan/port_record.h"
+#include "app/console_row.h"
 
 namespace kestrune {
 
-// The record fields a scan fills, in the order the table shows them.
-const std::vector<std::string>& ScanTableColumns();
+constexpr std::size_t kTableWidth = 100;
 
-std::string ScanTableHeader();
-std::string ScanTableLine(const PortRecord& record);
+// The header names of the table's columns for rows of this source.
+std::vector<std::string> TableHeader(RowSource source);
+
+// One row's cells, unshortened, in header order.
+std::vector<std::string> TableCells(const ConsoleRow& row, RowSource source);
+
+// "9 ports: 6 available, 2 in use, 1 disconnected; 1 held by another program" for a scan,
+// "9 ports: 8 present, 1 absent; no port opened" for the gentle listing.
+std::string TableSummary(const std::vector<ConsoleRow>& rows, RowSource source);
+
+// Header, rows and summary, each line ended by "\n".
+std::string RenderTable(const std::vector<ConsoleRow>& rows, RowSource source, std::size_t width = kTableWidth);
 
 }  // namespace kestrune

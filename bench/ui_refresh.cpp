@@ -6,6 +6,11 @@
 //                      process holding extra_handles named handles for the owner search
 //   ui_p99_gap_ms:     the 99th percentile of those gaps
 //   paint_256_rows_ms: filling 256 rows with their headers and painting the list (median)
+//   fill_paint_1000_rows_over_plain: filling 1,000 rows with their headers and painting
+//                      the list, over a plain report list view of the same size given the
+//                      same texts (no colours, no width measuring, drawing held while it
+//                      fills), interleaved; the median
+//                      ratio, with _min and _max of the single pairs
 // and a few context lines (ports, handles, gaps counted, cells coloured).
 // The window runs on a desktop of Wine's null driver, so no display is needed.
 #include <windows.h>
@@ -249,6 +254,92 @@ LRESULT CALLBACK CountingDialogProc(HWND window, UINT message, WPARAM wParam, LP
 
 int RunBenchIn(int extraHandles);
 
+// A plain report list over the results list's place: the same columns, filled with the
+// same texts cell by cell, nothing else.
+HWND MakePlainList(HWND dialog) {
+    HWND list = GetDlgItem(dialog, kResultsListId);
+    RECT rect{};
+    GetWindowRect(list, &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    HWND plain = CreateWindowExA(0, WC_LISTVIEWA, "", WS_CHILD | LVS_REPORT, rect.left, rect.top,
+                                 rect.right - rect.left, rect.bottom - rect.top, dialog, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    SendMessageA(plain, WM_SETFONT, SendMessageA(list, WM_GETFONT, 0, 0), FALSE);
+    InsertEmptyColumns(plain, kResultColumnCount);
+    return plain;
+}
+
+double FillAndPaintPlain(HWND plain, const std::vector<std::vector<CellWrite>>& rows) {
+    const LONGLONG start = Now();
+    // Drawing held while it fills, as the results list's own filling does.
+    SendMessageA(plain, WM_SETREDRAW, FALSE, 0);
+    for (size_t r = 0; r < rows.size(); ++r) {
+        LVITEMA item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = static_cast<int>(r);
+        item.pszText = const_cast<char*>("");
+        SendMessageA(plain, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        for (const CellWrite& cell : rows[r]) {
+            if (cell.text.empty()) continue;
+            item.iSubItem = cell.column - 1;
+            item.pszText = const_cast<char*>(cell.text.c_str());
+            SendMessageA(plain, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        }
+    }
+    SendMessageA(plain, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(plain, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    return Milliseconds(Now() - start);
+}
+
+double FillAndPaintResults(HWND dialog, const std::vector<PortRecord>& records) {
+    ShellState& shell = Shell();
+    HWND list = GetDlgItem(dialog, kResultsListId);
+    shell.LastCommandId = kRefreshId;
+    shell.DirectResults = records;
+    ++shell.ResultsGeneration;
+    const LONGLONG start = Now();
+    ShowResults(dialog, shell.DirectResults);
+    RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    return Milliseconds(Now() - start);
+}
+
+struct RatioResult {
+    double ours = 0, plain = 0, ratio = 0, minRatio = 0, maxRatio = 0;
+};
+
+RatioResult MeasureThousandRows(HWND dialog) {
+    const std::vector<PortRecord> records = SampleRecords(1000);
+    std::vector<std::vector<CellWrite>> texts;
+    for (const PortRecord& record : records) texts.push_back(ResultRowCells(record, GetCurrentProcessId()));
+    HWND list = GetDlgItem(dialog, kResultsListId);
+    HWND plain = MakePlainList(dialog);
+    std::vector<double> ours, plains, ratios;
+    for (int run = 0; run < 7; ++run) {
+        ClearResultList(dialog);
+        SendMessageA(plain, LVM_DELETEALLITEMS, 0, 0);
+        // Each list paints alone at the same place: the other is hidden meanwhile.
+        ShowWindow(plain, SW_HIDE);
+        ShowWindow(list, SW_SHOW);
+        const double a = FillAndPaintResults(dialog, records);
+        ShowWindow(list, SW_HIDE);
+        ShowWindow(plain, SW_SHOW);
+        const double b = FillAndPaintPlain(plain, texts);
+        ours.push_back(a);
+        plains.push_back(b);
+        ratios.push_back(b > 0 ? a / b : 0);
+    }
+    ShowWindow(plain, SW_HIDE);
+    ShowWindow(list, SW_SHOW);
+    DestroyWindow(plain);
+    RatioResult result;
+    result.ours = Median(ours);
+    result.plain = Median(plains);
+    result.ratio = result.plain > 0 ? result.ours / result.plain : 0;
+    result.minRatio = *std::min_element(ratios.begin(), ratios.end());
+    result.maxRatio = *std::max_element(ratios.begin(), ratios.end());
+    return result;
+}
+
 double MeasureFillAndPaint(HWND dialog, int repeats) {
     ShellState& shell = Shell();
     HWND list = GetDlgItem(dialog, kResultsListId);
@@ -305,6 +396,7 @@ int RunBenchIn(int extraHandles) {
     g_colouredCells = 0;
     const int repeats = 5;
     const double paint = MeasureFillAndPaint(dialog, repeats);
+    const RatioResult thousand = MeasureThousandRows(dialog);
 
     std::printf("ui_ports_scanned: %zu\n", gaps.ports);
     std::printf("ui_extra_handles: %d\n", holder.held);
@@ -316,6 +408,11 @@ int RunBenchIn(int extraHandles) {
     std::printf("paint_256_rows_fill_ms: %.1f\n", Median(g_fillMs));
     std::printf("paint_256_rows_draw_ms: %.1f\n", Median(g_paintMs));
     std::printf("custom_draw_answer_us: %.1f\n", CustomDrawAnswerMicroseconds(dialog));
+    std::printf("fill_paint_1000_rows_ms: %.1f\n", thousand.ours);
+    std::printf("plain_fill_paint_1000_rows_ms: %.1f\n", thousand.plain);
+    std::printf("fill_paint_1000_rows_over_plain: %.3f\n", thousand.ratio);
+    std::printf("fill_paint_1000_rows_over_plain_min: %.3f\n", thousand.minRatio);
+    std::printf("fill_paint_1000_rows_over_plain_max: %.3f\n", thousand.maxRatio);
     std::fflush(stdout);
     DestroyWindow(dialog);
     return 0;

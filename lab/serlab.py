@@ -185,6 +185,7 @@ def load_layout(path):
             p["holder"] = h
         elif any(k in o for k in HOLDER_KEYS):
             raise LabError(f"{com}: holder settings only for kind = held")
+        p["identity"] = load_identity(com, p["num"], kind, o)
         ports.append(p)
     by = {p["com"]: p for p in ports}
     for p in ports:
@@ -199,7 +200,141 @@ def load_layout(path):
             q["peer"] = p["com"]
     if sum(1 for p in ports if p["kind"] in DEVICE_KINDS) > MAX_PORTS:
         raise LabError("too many ports")
-    return {"name": name, "path": path, "ports": ports}
+    reserve = []
+    for item in re.split(r"[,\s]+", cp.get("lab", "reserve", fallback="").strip()):
+        if item:
+            com = f"COM{com_number(item)}"
+            if com in seen:
+                raise LabError(f"reserve = {com}: a port of the layout; reserve only numbers with no device")
+            reserve.append(com)
+    return {"name": name, "path": path, "ports": ports, "reserve": reserve}
+
+
+# ---- hardware identity: device entries, ports class, COM number database ---------------------
+
+PORTS_CLASS = "{4d36e978-e325-11ce-bfc1-08002be10318}"
+COMPORT_INTERFACE = "{86e0d1e0-8089-11d0-9ce4-08003e301f73}"
+CCS = "System\\CurrentControlSet"
+IDENTITY_KEYS = ("vid", "pid", "serial", "friendly", "description", "mfg", "phantom")
+
+
+def load_identity(com, num, kind, o):
+    """The device entry a layout port declares (vid, pid, serial, friendly, ...), or None."""
+    if not any(k in o for k in IDENTITY_KEYS):
+        return None
+    phantom = on_off(o.get("phantom", "no"), f"{com} phantom")
+    if phantom and kind != "portlist-only":
+        raise LabError(f"{com}: phantom = yes needs kind = portlist-only (the device is gone)")
+    vid, pid, serial = o.get("vid", "").upper(), o.get("pid", "").upper(), o.get("serial", "")
+    if bool(vid) != bool(pid) or any(x and not re.fullmatch(r"[0-9A-F]{4}", x) for x in (vid, pid)):
+        raise LabError(f"{com}: vid and pid are four hexadecimal digits each, both or neither")
+    if serial and (not vid or not re.fullmatch(r"[A-Za-z0-9_.-]{1,64}", serial)):
+        raise LabError(f"{com}: serial needs vid and pid and is letters, digits, '_', '.' or '-'")
+    if vid:
+        description = o.get("description", "USB Serial Device")
+        ident = {"instance": f"USB\\VID_{vid}&PID_{pid}\\" + (serial or f"5&1A2B3C4D&0&{num}"),
+                 "hardware_ids": [f"USB\\VID_{vid}&PID_{pid}&REV_0100", f"USB\\VID_{vid}&PID_{pid}"],
+                 "mfg": o.get("mfg", "Microsoft"), "service": "usbser", "location": f"Port_#{num:04d}.Hub_#0001"}
+    else:  # an on-board port: no USB identity
+        description = o.get("description", "Communications Port")
+        ident = {"instance": f"ACPI\\PNP0501\\{num}", "hardware_ids": ["ACPI\\PNP0501", "*PNP0501"],
+                 "mfg": o.get("mfg", "(Standard port types)"), "service": "Serial", "location": ""}
+    ident.update({"vid": vid, "pid": pid, "serial": serial, "description": description,
+                  "friendly": o.get("friendly", f"{description} ({com})"), "phantom": phantom})
+    return ident
+
+
+def comdb_bitmap(layout):
+    """Bit n-1 (byte (n-1)/8, bit (n-1)%8) reserves COMn: every port with a device entry and every
+    number the layout reserves with no device."""
+    bits = bytearray(32)
+    numbers = [p["num"] for p in layout["ports"] if p.get("identity")]
+    numbers += [com_number(c) for c in layout.get("reserve", [])]
+    for n in numbers:
+        bits[(n - 1) // 8] |= 1 << ((n - 1) % 8)
+    return bytes(bits)
+
+
+def identity_keys(layout):
+    """(key, [(name, type, data)]) for the Enum tree, the ports class, the COM-port interface and ComDB."""
+    keys = []
+    devices = [p for p in layout["ports"] if p.get("identity")]
+    for index, p in enumerate(devices):
+        d = p["identity"]
+        driver = f"{PORTS_CLASS}\\{index:04d}"
+        keys.append((f"{CCS}\\Enum\\{d['instance']}", [
+            ("ClassGUID", "sz", PORTS_CLASS.upper()), ("Class", "sz", "Ports"),
+            ("HardwareID", "multi", d["hardware_ids"]), ("DeviceDesc", "sz", d["description"]),
+            ("FriendlyName", "sz", d["friendly"]), ("Mfg", "sz", d["mfg"]), ("Service", "sz", d["service"]),
+            ("Driver", "sz", driver), ("ConfigFlags", "dword", 0)] +
+            ([("LocationInformation", "sz", d["location"])] if d["location"] else [])))
+        keys.append((f"{CCS}\\Enum\\{d['instance']}\\Device Parameters", [("PortName", "sz", p["com"])]))
+        keys.append((f"{CCS}\\Control\\Class\\{driver}", [
+            ("DriverDesc", "sz", d["description"]), ("ProviderName", "sz", d["mfg"]),
+            ("MatchingDeviceId", "sz", d["hardware_ids"][-1].lower())]))
+        link = "##?#" + d["instance"].replace("\\", "#") + "#" + COMPORT_INTERFACE
+        keys.append((f"{CCS}\\Control\\DeviceClasses\\{COMPORT_INTERFACE}\\{link}",
+                     [("DeviceInstance", "sz", d["instance"])]))
+        keys.append((f"{CCS}\\Control\\DeviceClasses\\{COMPORT_INTERFACE}\\{link}\\#",
+                     [("SymbolicLink", "sz", "\\\\?\\" + link[4:])]))
+    keys.append((f"{CCS}\\Control\\COM Name Arbiter", [("ComDB", "hex", comdb_bitmap(layout))]))
+    return keys
+
+
+def reg_value_line(name, kind, data):
+    head = f'"{reg_escape(name)}"='
+    if kind == "multi":
+        return head + 'str(7):"' + "".join(reg_escape(x) + "\\0" for x in data) + '"'
+    if kind == "hex":
+        return head + "hex:" + ",".join(f"{b:02x}" for b in data)
+    if kind == "dword":
+        return head + f"dword:{data:08x}"
+    return head + f'"{reg_escape(data)}"'
+
+
+def reg_remove_identity(lines):
+    """Removes the keys a previous run wrote: ports-class devices of the Enum tree (with their
+    subkeys), the ports class's driver keys, the COM-port interfaces and the COM Name Arbiter."""
+    blocks, start = [], None
+    for i, ln in enumerate(lines):
+        if ln.startswith("["):
+            if start is not None:
+                blocks.append((start, i))
+            start = i
+    if start is not None:
+        blocks.append((start, len(lines)))
+
+    def path_of(header):
+        return header[1:header.rfind("]")].replace("\\\\", "\\").lower()
+
+    ccs = CCS.lower() + "\\"
+    roots = [ccs + f"control\\deviceclasses\\{COMPORT_INTERFACE}\\", ccs + f"control\\class\\{PORTS_CLASS}\\"]
+    exact = {ccs + "control\\com name arbiter"}
+    owned = []
+    for a, b in blocks:
+        path = path_of(lines[a])
+        if path.startswith(ccs + "enum\\") and any(
+                ln.lower().startswith(f'"classguid"="{PORTS_CLASS}"') for ln in lines[a + 1:b]):
+            owned.append(path + "\\")
+            exact.add(path)
+
+    def is_owned(path):
+        return path in exact or any(path.startswith(r) for r in roots + owned)
+
+    drop = [(a, b) for a, b in blocks if is_owned(path_of(lines[a]))]
+    for a, b in reversed(drop):
+        del lines[a:b]
+
+
+def reg_write_identity(lines, layout):
+    reg_remove_identity(lines)
+    now = int(time.time())
+    filetime = (now + 11644473600) * 10000000
+    if lines and lines[-1].strip():
+        lines.append("")
+    for key, values in identity_keys(layout):
+        lines.extend([f"[{reg_escape(key)}] {now}", f"#time={filetime:x}"] +
+                     [reg_value_line(*v) for v in values] + [""])
 
 
 # ---- unix <-> Windows paths --------------------------------------------------------------------
@@ -434,6 +569,7 @@ def write_registry(layout):
     port_list = [(p["com"] + ":", p["portlist"]) for p in layout["ports"] if p["portlist"]]
     reg_set_values(lines, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports", port_list,
                    keep=lambda name: "COM" not in name.upper())
+    reg_write_identity(lines, layout)
     tmp = path + ".serlab.tmp"
     with open(tmp, "w", encoding="utf-8", errors="surrogateescape", newline="\n") as f:
         f.write("\n".join(lines) + "\n")
@@ -670,7 +806,10 @@ def write_layout_ini(run):
              "ports=" + ",".join(p["com"] for p in run["ports"]),
              f"state_file={windows_path(STATE_FILE)}", f"state_file_unix={STATE_FILE}",
              f"workdir_unix={W}", f"serlab_unix={os.path.abspath(__file__)}",
-             f"python={python_for_windows()}", f"holder={HOLDER_WIN}", f"prefix_unix={PREFIX}", ""]
+             f"python={python_for_windows()}", f"holder={HOLDER_WIN}", f"prefix_unix={PREFIX}",
+             "reserve=" + ",".join(run.get("reserve", [])),
+             "comdb=" + ",".join(f"COM{n}" for n in range(1, 257)
+                                 if comdb_bitmap(run)[(n - 1) // 8] & (1 << ((n - 1) % 8))), ""]
     for p in run["ports"]:
         h = p.get("holder_proc") or {}
         s = p.get("holder", {})
@@ -684,6 +823,12 @@ def write_layout_ini(run):
                   f"holder_pid={h.get('pid', 0)}"]
         for k in HOLDER_KEYS:
             lines.append(f"{k}={s.get(k, '')}")
+        d = p.get("identity") or {}
+        lines += [f"instance={d.get('instance', '')}", f"vid={d.get('vid', '')}", f"pid={d.get('pid', '')}",
+                  f"serial={d.get('serial', '')}", f"friendly={d.get('friendly', '')}",
+                  f"description={d.get('description', '')}", f"mfg={d.get('mfg', '')}",
+                  f"location={d.get('location', '')}", f"service={d.get('service', '')}",
+                  f"phantom={1 if d.get('phantom') else 0}"]
         lines.append("")
     os.makedirs(PREFIX_LAB_DIR, exist_ok=True)
     path = os.path.join(PREFIX_LAB_DIR, "layout.ini")
@@ -782,7 +927,8 @@ def cmd_up(args):
     write_env_file()
 
     start_server()
-    run = {"name": layout["name"], "layout": layout["path"], "ports": ports, "started": time.time(), "bridges": {}}
+    run = {"name": layout["name"], "layout": layout["path"], "ports": ports, "started": time.time(), "bridges": {},
+           "reserve": layout["reserve"]}
     sync_bridges(run)
     save_run(run)
     run_labreg(labreg, devicemap_entries(run), expect=len(procs))
@@ -813,6 +959,7 @@ def clear_wine_ports():
     if lines and lines[-1] == "":
         lines.pop()
     reg_set_values(lines, "Software\\Wine\\Ports", [])
+    reg_remove_identity(lines)
     tmp = path + ".serlab.tmp"
     with open(tmp, "w", encoding="utf-8", errors="surrogateescape", newline="\n") as f:
         f.write("\n".join(lines) + "\n")

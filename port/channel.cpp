@@ -1,5 +1,7 @@
 #include "port/channel.h"
 
+#include <algorithm>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -118,19 +120,34 @@ int64_t InputQueueCount(PortIo& port) {
     return status.cbInQue;
 }
 
-// Moves the bytes waiting at the port into the read-ahead buffer. Call with channel.io held.
+// Moves the bytes waiting at the port into the read-ahead buffer, as far as it has room.
+// Call with channel.io held.
 void FillReadAhead(Channel& channel) {
+    if (channel.readAhead.size() >= kReadAheadLimit) return;  // the rest waits in the driver's queue
     const int64_t waiting = InputQueueCount(*channel.port);
-    if (waiting <= 0) return;
-    const DWORD want = static_cast<DWORD>(waiting < (1 << 16) ? waiting : (1 << 16));
+    const DWORD want = static_cast<DWORD>(ReadAheadRoom(channel.readAhead.size(), waiting));
+    if (want == 0) return;
     std::string buffer(want, '\0');
     DWORD got = 0;
     TemporaryTimeouts immediate(*channel.port, true);
     if (!channel.port->Read(buffer.data(), want, got)) got = 0;
-    channel.readAhead.append(buffer.data(), got);
+    channel.readAhead.append(buffer.data(), got < want ? got : want);
 }
 
 }  // namespace
+
+std::size_t ReadAheadRoom(std::size_t buffered, int64_t queued) {
+    if (queued <= 0 || buffered >= kReadAheadLimit) return 0;
+    const std::size_t room = kReadAheadLimit - buffered;
+    return static_cast<uint64_t>(queued) < room ? static_cast<std::size_t>(queued) : room;
+}
+
+int32_t BytesWaitingCount(int64_t queued, std::size_t buffered) {
+    constexpr int64_t kMost = std::numeric_limits<int32_t>::max();
+    if (queued < 0) queued = 0;
+    const int64_t extra = buffered < static_cast<uint64_t>(kMost) ? static_cast<int64_t>(buffered) : kMost;
+    return static_cast<int32_t>(std::min(queued, kMost - extra) + extra);
+}
 
 int32_t AdvanceChannelNumber(int32_t last, const std::function<bool(int32_t)>& isOpen) {
     int32_t candidate = (last < kFirstChannel || last > kLastChannel) ? kLastChannel : last;
@@ -308,7 +325,7 @@ int32_t QueryChannelProperty(int32_t number, ChannelProperty property) {
     case ChannelProperty::kBytesWaiting: {
         const int64_t waiting = InputQueueCount(port);
         if (waiting < 0) return 0;
-        return static_cast<int32_t>(waiting + static_cast<int64_t>(channel->readAhead.size()));
+        return BytesWaitingCount(waiting, channel->readAhead.size());
     }
     default: {
         DCB dcb{};

@@ -74,9 +74,22 @@ int32_t QueryChannelProperty(int32_t number, ChannelProperty property);
 // fewer bytes written than asked is error 69.
 bool SendOnChannel(int32_t number, std::string_view text);
 
-// Takes every byte waiting at the port into the read-ahead buffer, then hands out up to
-// maxBytes of it, ending early at a NUL byte (which is used up). Bytes beyond maxBytes stay
-// in the read-ahead buffer for the next call, so nothing received is lost. Never blocks.
+// Takes the bytes waiting at the port into the read-ahead buffer, as far as it has room,
+// then hands out up to maxBytes of it, ending early at a NUL byte (which is used up). Bytes
+// beyond maxBytes stay in the read-ahead buffer for the next call, and bytes beyond its room
+// stay in the driver's queue, so nothing received is lost. Never blocks.
 std::string ReceiveFromChannel(int32_t number, std::size_t maxBytes);
+
+// The read-ahead buffer of a channel holds at most this many bytes, however fast the
+// device sends and however slowly the caller reads.
+constexpr std::size_t kReadAheadLimit = 64 * 1024;
+
+// How many more bytes the read-ahead buffer takes when it holds buffered and the port's
+// queue holds queued.
+std::size_t ReadAheadRoom(std::size_t buffered, int64_t queued);
+
+// The bytes-waiting count a caller sees: the driver's queue and the read-ahead buffer,
+// kept within the 32-bit count (never negative, never wrapped).
+int32_t BytesWaitingCount(int64_t queued, std::size_t buffered);
 
 }  // namespace kestrune

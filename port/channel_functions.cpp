@@ -3,12 +3,14 @@
 // and default.
 #include <string>
 
-#include "app/progress.h"
+#include "scan/progress.h"
 #include "port/channel.h"
 #include "port/channel_errors.h"
 #include "port/error_capture.h"
+#include "port/port_export.h"
 #include "port/port_functions.h"
 #include "port/port_naming.h"
+#include "port/record_handles.h"
 #include "scan/scan_driver.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
@@ -62,14 +64,16 @@ int32_t OpenRt(PortRecord& record) {
     return ChannelError();
 }
 
+// Closes channel RtHandle only through a record that names it, and a native open's handle
+// left in a record without a channel; another caller's channel or handle is left alone.
 int32_t CloseRt(PortRecord& record) {
-    if (record.RtHandle != 0) {
-        CloseChannel(record.RtHandle);
-        record.RtHandle = 0;
-        record.WinHandle = 0;
-    }
+    const bool channelOpen = record.RtHandle != 0 && IsChannelOpen(record.RtHandle);
+    const bool numberNotOpen = record.RtHandle != 0 && !channelOpen;
+    const int32_t result =
+        ApplyCloseStep(record, PlanCloseRt(channelOpen, ClassifyHandleField(record.WinHandle, record.RtHandle)));
+    if (numberNotOpen && result == 0) SetChannelError(kChannelBadFileNameOrNumber);  // as closing it would
     StateRt(record);
-    return 0;
+    return result;
 }
 
 // --- the five shapes ---
@@ -125,19 +129,16 @@ int32_t SetRecSize(PortRecord& r) {
     return SetField(r, &PortRecord::RecBufferSize, ChannelProperty::kInputQueue, 32768);
 }
 
-// Every export: 9 for a null record, otherwise a fresh channel error for this call.
+// Every export goes through PortExport (port_export.h).
 template <typename Body>
 int32_t Exported(PortRecord* record, Body body) {
-    if (!record) return kNullArgumentResult;
-    ResetChannelError();
-    return body(*record);
+    return PortExport(record, body);
 }
 
 template <typename Body>
 int32_t ExportedWithValue(PortRecord* record, const int32_t* value, Body body) {
-    if (!record || !value) return kNullArgumentResult;
-    ResetChannelError();
-    return body(*record, *value);
+    if (!value) return kNullArgumentResult;
+    return PortExport(record, [&](PortRecord& r) { return body(r, *value); });
 }
 
 }  // namespace

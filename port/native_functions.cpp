@@ -4,11 +4,14 @@
 #include "port/channel.h"
 #include "port/channel_errors.h"
 #include "port/error_capture.h"
+#include "port/port_export.h"
 #include "port/port_functions.h"
 #include "port/port_naming.h"
+#include "port/record_handles.h"
 #include "scan/scan_driver.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
+#include "support/owned_handles.h"
 
 namespace kestrune {
 namespace {
@@ -17,6 +20,13 @@ namespace {
 constexpr uint32_t kFailedOpen = 0xFFFFFFFFu;
 
 int32_t OpenWin(PortRecord& record) {
+    // A value that is not the library's own is not a port of this record: left alone.
+    const OpenWinStep step = PlanOpenWin(ClassifyHandleField(record.WinHandle, record.RtHandle));
+    if (step == OpenWinStep::kRefuse) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        CaptureErrors(record);
+        return static_cast<int32_t>(record.WinError);
+    }
     record.RtHandle = NextChannelNumber();  // a number only; no channel is opened
     const std::string prefix = NativePrefix(Text(record.Name));
     if (prefix != Text(record.Name)) SetText(record.Name, prefix);
@@ -24,14 +34,15 @@ int32_t OpenWin(PortRecord& record) {
 
     // A record whose earlier open was refused tries again, so the result always tells
     // about this attempt rather than about whatever error the thread last saw.
-    if (record.WinHandle == kFailedOpen) record.WinHandle = 0;
-    if (record.WinHandle == 0) {
+    if (step == OpenWinStep::kOpen) {
         SECURITY_ATTRIBUTES security{};
         security.nLength = sizeof(security);
         security.bInheritHandle = FALSE;
         const std::string path = NativeDevicePath(Text(record.Name), record.Number);
-        record.WinHandle = HandleToField(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &security,
-                                                     OPEN_EXISTING, 0, nullptr));
+        const HANDLE opened =
+            CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &security, OPEN_EXISTING, 0, nullptr);
+        record.WinHandle = HandleToField(opened);
+        if (opened != INVALID_HANDLE_VALUE) RememberOwnedHandle(opened);
     }
     if (record.WinHandle == kFailedOpen) {
         CaptureErrors(record);
@@ -42,33 +53,15 @@ int32_t OpenWin(PortRecord& record) {
     return 0;
 }
 
+// Closes WinHandle when it is the library's own: a channel's handle through its channel, so
+// it is never closed twice, an owned handle directly.
 int32_t CloseWin(PortRecord& record) {
-    if (record.WinHandle == 0) return 0;
-    const uint32_t field = record.WinHandle;
-    record.WinHandle = 0;
-    bool closed = true;
-    if (field != kFailedOpen) {  // a refused open left no handle to close
-        HANDLE handle = FieldToHandle(field);
-        // A handle that an open channel owns is closed through its channel, so it is never
-        // closed twice.
-        if (const int32_t channel = ChannelOfNativeHandle(handle))
-            closed = CloseChannel(channel);
-        else
-            closed = CloseHandle(handle) != 0;
-    }
-    if (!closed) {
-        CaptureErrors(record);
-        return static_cast<int32_t>(record.WinError);
-    }
-    record.RtHandle = 0;
-    return 0;
+    return ApplyCloseStep(record, PlanCloseWin(ClassifyHandleField(record.WinHandle, record.RtHandle)));
 }
 
 template <typename Body>
 int32_t Exported(PortRecord* record, Body body) {
-    if (!record) return kNullArgumentResult;
-    ResetChannelError();
-    return body(*record);
+    return PortExport(record, body);
 }
 
 }  // namespace
@@ -80,8 +73,7 @@ KESTRUNE_API int32_t WINAPI SerialPort_Open_Win(PortRecord* record) { return Exp
 
 // Reports the channel RtHandle, as SerialPort_State_Rt does.
 KESTRUNE_API int32_t WINAPI SerialPort_State_Win(PortRecord* record) {
-    if (!record) return kNullArgumentResult;
-    return SerialPort_State_Rt(record);
+    return Exported(record, [](PortRecord& r) { return SerialPort_State_Rt(&r); });
 }
 
 // Marks the terminal colours of a transmission; writes nothing to the port.

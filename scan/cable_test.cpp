@@ -1,7 +1,12 @@
 #include "scan/cable_test.h"
 
-#include "app/progress.h"
+#include <windows.h>
+
+#include "port/channel.h"
+#include "scan/progress.h"
 #include "scan/modem_lines.h"
+#include "scan/status_probe.h"
+#include "support/fixed_text.h"
 
 namespace kestrune {
 
@@ -35,8 +40,34 @@ void DriveAgainst(PortRecord& record, int32_t dsrBefore, int32_t ctsBefore) {
 }
 }  // namespace
 
+CableTestMode ChooseCableTestMode(bool ownChannelOpen, std::string_view status, uint32_t ownerProcessId,
+                                  uint32_t ownProcessId) {
+    if (ownChannelOpen) return CableTestMode::kDrive;
+    const bool heldElsewhere = status == kStatusInUse || (ownerProcessId != 0 && ownerProcessId != ownProcessId);
+    return heldElsewhere ? CableTestMode::kReadOnly : CableTestMode::kDrive;
+}
+
+bool CableNotTested(const PortRecord& record) {
+    return record.CableKind == -1 && record.CableResponse == 0 && record.DtrCommand == 0 && record.RtsCommand == 0;
+}
+
 void RunCableTest(PortRecord& record) {
     ReportStep(record, kCableRoutineName, "");
+
+    const bool ownChannelOpen = record.RtHandle != 0 && IsChannelOpen(record.RtHandle);
+    if (ChooseCableTestMode(ownChannelOpen, Text(record.Status), record.ProcessId, GetCurrentProcessId()) ==
+        CableTestMode::kReadOnly) {
+        ReadModemStatus(record);
+        record.DataSendReady = static_cast<int32_t>(record.ModemStatus & kDsrMask);
+        record.ClearToSend = static_cast<int32_t>(record.ModemStatus & kCtsMask);
+        record.RING = static_cast<int32_t>(record.ModemStatus & kRingMask);
+        record.ReceiveLineDetect = static_cast<int32_t>(record.ModemStatus & kRlsdMask);
+        record.DtrCommand = 0;
+        record.RtsCommand = 0;
+        record.CableKind = -1;
+        record.CableResponse = 0;
+        return;
+    }
 
     SerialPort_Get_Dsr(&record);
     SerialPort_Get_Cts(&record);

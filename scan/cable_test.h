@@ -2,6 +2,7 @@
 // The cable test: DTR and RTS are driven against the DSR and CTS levels found, and the
 // answer of the two inputs tells what is attached.
 #include <cstdint>
+#include <string_view>
 
 #include "scan/port_record.h"
 
@@ -20,9 +21,23 @@ CableVerdict DecideCable(int32_t dsrBefore, int32_t ctsBefore, int32_t dsrAfter,
 // What a cable verdict is shown as: "Pass-Through", "Cross-Over", "Unknown".
 const char* CableKindName(int32_t kind);
 
-// Reads, drives, reads, drives again, reads a third time, then stores the verdict of the
-// first two readings in CableKind and CableResponse. Works through WinHandle; lines stay
-// in the driven state.
+// Whether the test may drive the port's DTR and RTS. Only a port the scan holds on its own
+// channel is driven. A port another program holds (refused as in use, or its owner another
+// process) is only read: its DTR and RTS belong to that program, and raising or lowering
+// them hangs up its modem, resets its board or breaks its flow control. A port with no
+// usable handle at all is "driven" as before, which sends nothing.
+enum class CableTestMode { kDrive, kReadOnly };
+CableTestMode ChooseCableTestMode(bool ownChannelOpen, std::string_view status, uint32_t ownerProcessId,
+                                  uint32_t ownProcessId);
+
+// The record of a port the test only read: CableKind -1, CableResponse 0, no DTR or RTS
+// command (both 0).
+bool CableNotTested(const PortRecord& record);
+
+// Drive mode: reads, drives, reads, drives again, reads a third time, then stores the
+// verdict of the first two readings in CableKind and CableResponse; lines stay in the
+// driven state. Read-only mode: one modem status read into the four line fields and the
+// not-tested verdict. Works through WinHandle.
 void RunCableTest(PortRecord& record);
 
 extern const char kCableRoutineName[];

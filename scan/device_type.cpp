@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "app/progress.h"
+#include "port/port_export.h"
+#include "scan/progress.h"
 #include "scan/scan_driver.h"
 #include "support/fixed_text.h"
 
@@ -64,19 +65,21 @@ std::optional<std::string> ReadProductVersion(const std::string& path) {
 using namespace kestrune;
 
 KESTRUNE_API int32_t WINAPI SerialPort_Get_Type(PortRecord* record) {
-    if (!record) return kNullArgumentResult;
-    ReportStep(*record, kTypeRoutineName, "Get " + std::string(Text(record->PortName)) + " Parameters");
-    if (const auto type = DeviceTypeForName(Text(record->sObjName))) SetText(record->DeviceType, *type);
-    return 0;
+    return PortExport(record, [](PortRecord& r) {
+        ReportStep(r, kTypeRoutineName, "Get " + std::string(Text(r.PortName)) + " Parameters");
+        if (const auto type = DeviceTypeForName(Text(r.sObjName))) SetText(r.DeviceType, *type);
+        return 0;
+    });
 }
 
 KESTRUNE_API int32_t WINAPI SerialPort_Get_Program(PortRecord* record) {
-    if (!record) return kNullArgumentResult;
-    ReportStep(*record, kProgramRoutineName, "");
-    const std::string path(Text(record->ProgramPath));
-    const ProgramPathParts parts = SplitProgramPath(path);
-    SetText(record->ProgramFolder, parts.folder);
-    SetText(record->ProgramName, parts.name);
-    if (const auto version = ReadProductVersion(parts.folder + parts.name)) SetText(record->ProgramVersion, *version);
-    return 0;
+    return PortExport(record, [](PortRecord& r) {
+        ReportStep(r, kProgramRoutineName, "");
+        const std::string path(Text(r.ProgramPath));
+        const ProgramPathParts parts = SplitProgramPath(path);
+        SetText(r.ProgramFolder, parts.folder);
+        SetText(r.ProgramName, parts.name);
+        if (const auto version = ReadProductVersion(parts.folder + parts.name)) SetText(r.ProgramVersion, *version);
+        return 0;
+    });
 }

@@ -19,9 +19,10 @@ std::string AsField(const std::string& s) {
     return cut;
 }
 
+// Listed means the same name, compared case-insensitively: COM1 listed does not hide COM10.
 bool NameAlreadyListed(const std::vector<DiscoveredPort>& list, const std::string& upperName) {
     return std::any_of(list.begin(), list.end(), [&](const DiscoveredPort& p) {
-        return !p.portName.empty() && upperName.find(UpperAnsi(p.portName)) != std::string::npos;
+        return !p.portName.empty() && UpperAnsi(p.portName) == upperName;
     });
 }
 

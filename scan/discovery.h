@@ -19,8 +19,8 @@ struct DiscoveredPort {
 };
 
 // Device-map ports first (value name = device, data = COM name), in enumeration order,
-// then every port-list name holding "COM" whose colon-less form contains no listed port
-// name. Never empty: with nothing known the list holds one blank entry.
+// then every port-list name holding "COM" whose colon-less form is not already a listed
+// port name (compared case-insensitively). Never empty: with nothing known the list holds one blank entry.
 std::vector<DiscoveredPort> BuildWorkingList(const RegValueList& deviceMap, const RegValueList& portList);
 
 // Reads both keys from HKEY_LOCAL_MACHINE and builds the working list.

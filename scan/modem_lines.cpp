@@ -1,5 +1,6 @@
 #include "scan/modem_lines.h"
 
+#include "port/port_export.h"
 #include "scan/owner_port_reads.h"
 #include "scan/scan_driver.h"
 #include "support/handles.h"
@@ -13,17 +14,19 @@ void ReadModemStatus(PortRecord& record) {
 
 namespace {
 int32_t Escape(PortRecord* record, int32_t PortRecord::*field, DWORD code) {
-    if (!record) return kNullArgumentResult;
-    record->*field = static_cast<int32_t>(code);
-    if (record->WinHandle != 0) EscapeCommFunction(FieldToHandle(record->WinHandle), code);
-    return 0;
+    return PortExport(record, [&](PortRecord& r) {
+        r.*field = static_cast<int32_t>(code);
+        if (r.WinHandle != 0) EscapeCommFunction(FieldToHandle(r.WinHandle), code);
+        return 0;
+    });
 }
 
 int32_t ReadLine(PortRecord* record, int32_t PortRecord::*field, uint32_t mask) {
-    if (!record) return kNullArgumentResult;
-    ReadModemStatus(*record);
-    record->*field = static_cast<int32_t>(record->ModemStatus & mask);
-    return 0;
+    return PortExport(record, [&](PortRecord& r) {
+        ReadModemStatus(r);
+        r.*field = static_cast<int32_t>(r.ModemStatus & mask);
+        return 0;
+    });
 }
 }  // namespace
 

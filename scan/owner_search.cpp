@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "app/progress.h"
+#include "scan/progress.h"
 #include "support/fixed_text.h"
+#include "support/owned_handles.h"
 
 namespace kestrune {
 
@@ -16,8 +17,10 @@ constexpr DWORD kPortAccess = GENERIC_READ | GENERIC_WRITE;  // ignored: same ac
 }  // namespace
 
 void ReleaseOwnerHandles(PortRecord& record) {
-    if (record.DupObjAddress) CloseHandle(FieldToHandle(record.DupObjAddress));
-    if (record.DupObjHandle) CloseHandle(FieldToHandle(record.DupObjHandle));
+    // Only handles the search made itself: a value already closed, or one a caller put
+    // into the record, is left alone.
+    if (record.DupObjAddress) CloseOwnedHandle(FieldToHandle(record.DupObjAddress));
+    if (record.DupObjHandle) CloseOwnedHandle(FieldToHandle(record.DupObjHandle));
 }
 
 namespace {
@@ -67,11 +70,13 @@ void FillOwner(PortRecord& record, bool holdsHandles, const HandleEntry& entry, 
     if (holdsHandles) ReleaseOwnerHandles(record);
     // Only what the duplication needs, and nothing a child process could inherit.
     HANDLE owner = OpenProcess(kOwnerAccess, FALSE, entry.processId);
+    RememberOwnedHandle(owner);
     record.DupObjHandle = owner ? HandleToField(owner) : 0;
     HANDLE duplicate = nullptr;
     if (!owner || !DuplicateHandle(owner, FieldToHandle(entry.handleValue), GetCurrentProcess(), &duplicate,
                                    kPortAccess, FALSE, DUPLICATE_SAME_ACCESS))
         duplicate = nullptr;
+    RememberOwnedHandle(duplicate);
     record.DupObjAddress = duplicate ? HandleToField(duplicate) : 0;
     record.WinHandle = record.DupObjAddress;
 }

@@ -3,7 +3,9 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "scan/owner_search.h"
@@ -17,6 +19,34 @@ namespace kestrune {
 // ownerOptions: how the owner search runs (tests force the full walk with it).
 void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow,
                const OwnerSearchOptions& ownerOptions = {});
+
+// The same scan over the named ports only (see SelectPorts): one owner search for all of
+// them. No names scans every port.
+void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow,
+                    const std::vector<std::string>& names, const OwnerSearchOptions& ownerOptions = {});
+
+// Closes what the scan opened for a record: its probe channel, whatever handle the owner
+// search left in WinHandle meanwhile (a duplicate of the scan's own handle, or none), and
+// the owner handles.
+void EndRecordPass(PortRecord& record);
+
+// Ends the record pass of every record the scan has not ended itself when it goes, so a
+// scan stopped on the way (out of memory on a large handle table) leaves no port held and
+// no handle open. The scan tells it how many records it has ended.
+class UnfinishedRecords {
+public:
+    explicit UnfinishedRecords(std::vector<PortRecord>& ports) : ports_(ports) {}
+    ~UnfinishedRecords() {
+        for (std::size_t i = ended_; i < ports_.size(); ++i) EndRecordPass(ports_[i]);
+    }
+    UnfinishedRecords(const UnfinishedRecords&) = delete;
+    UnfinishedRecords& operator=(const UnfinishedRecords&) = delete;
+    void Ended(std::size_t count) { ended_ = count; }
+
+private:
+    std::vector<PortRecord>& ports_;
+    std::size_t ended_ = 0;
+};
 
 // The value the exported functions give for a null record or array pointer: the channel
 // layer's "Subscript/Pointer out of range".

@@ -4,8 +4,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/progress.h"
+#include "port/port_export.h"
 #include "scan/owner_port_reads.h"
+#include "scan/progress.h"
 #include "scan/scan_driver.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
@@ -67,9 +68,10 @@ void ReadPortParameters(PortRecord& record) {
 using namespace kestrune;
 
 KESTRUNE_API int32_t WINAPI SerialPort_Get_FlowControl(PortRecord* record) {
-    if (!record) return kNullArgumentResult;
-    COMMCONFIG config = {};
-    if (!ReadPortConfig(*record, config)) std::memset(&config, 0, sizeof config);
-    record->FlowControlBits = FlowControlBitsFromFlags(DcbFlagWord(config));
-    return 0;
+    return PortExport(record, [](PortRecord& r) {
+        COMMCONFIG config = {};
+        if (!ReadPortConfig(r, config)) std::memset(&config, 0, sizeof config);
+        r.FlowControlBits = FlowControlBitsFromFlags(DcbFlagWord(config));
+        return 0;
+    });
 }

@@ -10,16 +10,17 @@
 
 namespace kestrune {
 
-std::string_view DecideStatus(bool opened, std::string_view deviceName, std::string_view portName) {
+std::string_view DecideStatus(bool opened, uint32_t openError) {
     if (opened) return kStatusAvailable;
-    return deviceName == portName ? kStatusDisconnected : kStatusInUse;
+    if (openError == ERROR_ACCESS_DENIED || openError == ERROR_SHARING_VIOLATION) return kStatusInUse;
+    return kStatusDisconnected;
 }
 
 void ProbePortStatus(PortRecord& record) {
     SerialPort_Open_Rt(&record);
     const bool opened = record.RtHandle != 0 && IsChannelOpen(record.RtHandle);
     if (opened) record.WinHandle = HandleToField(ChannelNativeHandle(record.RtHandle));
-    SetText(record.Status, DecideStatus(opened, Text(record.DeviceName), Text(record.PortName)));
+    SetText(record.Status, DecideStatus(opened, record.WinError));
     if (!opened) {
         ResetChannelError();
         SetLastError(0);

@@ -1,5 +1,6 @@
 #pragma once
 // The status probe: opens each port of a scan on its channel and names what it found.
+#include <cstdint>
 #include <string_view>
 
 #include "scan/port_record.h"
@@ -10,10 +11,10 @@ constexpr std::string_view kStatusAvailable = "Available";
 constexpr std::string_view kStatusInUse = "In-Use";
 constexpr std::string_view kStatusDisconnected = "Disconnected";
 
-// A port that opened is available. One that did not is disconnected when it has no device
-// of its own (discovery gives a port that only the port list knows its port name as device
-// name; compared byte for byte), and in use when it has one.
-std::string_view DecideStatus(bool opened, std::string_view deviceName, std::string_view portName);
+// A port that opened is available. One that did not is in use only when the system refused
+// it because someone holds it (access denied or sharing violation); any other reason (no
+// such file or path, a device that is gone, ...) means nothing usable is there: disconnected.
+std::string_view DecideStatus(bool opened, uint32_t openError);
 
 // Opens the record's port as channel RtHandle (set by the scan beforehand) and sets Status.
 // A port that opens stays open, with WinHandle its handle, until the scan closes it. After

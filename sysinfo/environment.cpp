@@ -9,9 +9,18 @@
 #include <limits>
 #include <vector>
 
+#include "support/fixed_text.h"
+
 namespace kestrune {
 
-std::string EnvironmentListingOf(std::string_view block) {
+bool IsSecretVariableName(std::string_view name) {
+    const std::string upper = UpperAnsi(name);
+    for (const char* word : {"PASSWORD", "PASSWD", "SECRET", "TOKEN", "CREDENTIAL"})
+        if (upper.find(word) != std::string::npos) return true;
+    return upper.size() >= 4 && upper.compare(upper.size() - 4, 4, "_KEY") == 0;
+}
+
+std::string EnvironmentListingOf(std::string_view block, bool hideSecrets) {
     std::string text;
     std::size_t pos = 0;
     while (pos < block.size()) {
@@ -20,7 +29,13 @@ std::string EnvironmentListingOf(std::string_view block) {
         if (end == pos) break;  // the empty entry that closes the block
         std::string_view entry = block.substr(pos, end - pos);
         if (entry.front() != '=') {
-            text.append(entry);
+            const std::size_t equals = entry.find('=');
+            if (hideSecrets && equals != std::string_view::npos && IsSecretVariableName(entry.substr(0, equals))) {
+                text.append(entry.substr(0, equals + 1));
+                text.append(kHiddenValueMark);
+            } else {
+                text.append(entry);
+            }
             text.append("\r\n");
         }
         pos = end + 1;
@@ -29,13 +44,13 @@ std::string EnvironmentListingOf(std::string_view block) {
     return text;
 }
 
-std::string EnvironmentListing() {
+std::string EnvironmentListing(bool hideSecrets) {
     char* block = GetEnvironmentStringsA();
     if (!block) return "\r\n";
     // The block ends with an empty entry: find the double NUL once, then list it.
     std::size_t len = 0;
     while (block[len] != '\0') len += std::strlen(block + len) + 1;
-    std::string text = EnvironmentListingOf(std::string_view(block, len));
+    std::string text = EnvironmentListingOf(std::string_view(block, len), hideSecrets);
     FreeEnvironmentStringsA(block);
     return text;
 }

@@ -10,11 +10,18 @@ namespace kestrune {
 // Every entry of the process's environment block in block order, "NAME=value" and CR LF
 // each, then one more CR LF. Entries starting with "=" (per-drive current folders) are left
 // out. The block is read once.
-std::string EnvironmentListing();
+// With hideSecrets, for texts written to be sent to someone else, the value of every
+// secret variable (IsSecretVariableName) is replaced by kHiddenValueMark; its name stays.
+std::string EnvironmentListing(bool hideSecrets = false);
 
 // The same listing for a given block: entries separated by NUL, ending at an empty entry
 // (the block's double NUL) or at the end of the view, whichever comes first.
-std::string EnvironmentListingOf(std::string_view block);
+std::string EnvironmentListingOf(std::string_view block, bool hideSecrets = false);
+
+// A name holding PASSWORD, PASSWD, SECRET, TOKEN or CREDENTIAL, or ending in _KEY, in any
+// letter case.
+bool IsSecretVariableName(std::string_view name);
+constexpr char kHiddenValueMark[] = "(hidden)";
 
 // The numeric value of a text: what a number parser reads from its start (leading blanks,
 // sign, digits, point, exponent), rounded to a signed 32-bit integer and kept within its

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "scan/scan_driver.h"
+#include "support/boundary.h"
 #include "support/fixed_text.h"
 #include "support/file_io.h"
 #include "support/handles.h"
@@ -17,6 +18,8 @@
 namespace kestrune {
 namespace {
 
+enum class Product { kAny, kWorkstation, kServer };
+
 struct OsRow {
     uint32_t platform;
     int32_t major;  // -1: any
@@ -24,6 +27,9 @@ struct OsRow {
     int32_t code;
     const char* symbol;
     const char* name;
+    Product product = Product::kAny;
+    uint32_t firstBuild = 0;           // builds from this one
+    uint32_t endBuild = UINT32_MAX;    // up to, not including, this one
 };
 
 constexpr OsRow kOsRows[] = {
@@ -39,6 +45,19 @@ constexpr OsRow kOsRows[] = {
     {VER_PLATFORM_WIN32_NT, 5, 2, kOsWin2003, "%OS_WIN_2003", "Windows 2003 Server"},
     {VER_PLATFORM_WIN32_NT, 6, 0, kOsWinVista, "%OS_WIN_VISTA", "Windows Vista"},
     {VER_PLATFORM_WIN32_NT, 6, 1, kOsWin7, "%OS_WIN_7", "Windows 7"},
+    {VER_PLATFORM_WIN32_NT, 6, 2, kOsWin8, "%OS_WIN_8", "Windows 8", Product::kWorkstation},
+    {VER_PLATFORM_WIN32_NT, 6, 3, kOsWin81, "%OS_WIN_81", "Windows 8.1", Product::kWorkstation},
+    {VER_PLATFORM_WIN32_NT, 10, 0, kOsWin10, "%OS_WIN_10", "Windows 10", Product::kWorkstation, 0, 22000},
+    {VER_PLATFORM_WIN32_NT, 10, 0, kOsWin11, "%OS_WIN_11", "Windows 11", Product::kWorkstation, 22000},
+    {VER_PLATFORM_WIN32_NT, 6, 2, kOsWinServer2012, "%OS_WIN_2012", "Windows Server 2012", Product::kServer},
+    {VER_PLATFORM_WIN32_NT, 6, 3, kOsWinServer2012R2, "%OS_WIN_2012_R2", "Windows Server 2012 R2", Product::kServer},
+    {VER_PLATFORM_WIN32_NT, 10, 0, kOsWinServer2016, "%OS_WIN_2016", "Windows Server 2016", Product::kServer, 0,
+     17763},
+    {VER_PLATFORM_WIN32_NT, 10, 0, kOsWinServer2019, "%OS_WIN_2019", "Windows Server 2019", Product::kServer, 17763,
+     20348},
+    {VER_PLATFORM_WIN32_NT, 10, 0, kOsWinServer2022, "%OS_WIN_2022", "Windows Server 2022", Product::kServer, 20348,
+     26100},
+    {VER_PLATFORM_WIN32_NT, 10, 0, kOsWinServer2025, "%OS_WIN_2025", "Windows Server 2025", Product::kServer, 26100},
 };
 
 const char* const kFamilyNames[] = {
@@ -93,11 +112,15 @@ const char* OsSymbolicName(int32_t osLong) {
     return "";
 }
 
-void ApplyWindowsVersion(OsInfoRecord& info) {
+void ApplyWindowsVersion(OsInfoRecord& info, uint8_t productType) {
+    const Product product =
+        productType == VER_NT_SERVER || productType == VER_NT_DOMAIN_CONTROLLER ? Product::kServer : Product::kWorkstation;
     for (const OsRow& row : kOsRows) {
         if (row.platform != info.dwPlatformId) continue;
         if (row.major >= 0 && static_cast<uint32_t>(row.major) != info.dwMajorVersion) continue;
         if (row.minor >= 0 && static_cast<uint32_t>(row.minor) != info.dwMinorVersion) continue;
+        if (row.product != Product::kAny && row.product != product) continue;
+        if (info.dwBuildNumber < row.firstBuild || info.dwBuildNumber >= row.endBuild) continue;
         info.OsLong = row.code;
         SetText(info.OsString, row.name);
         break;
@@ -261,78 +284,95 @@ DWORD AppendInformationLog(OsInfoRecord& info) noexcept {
 
 using kestrune::OsInfoRecord;
 
-KESTRUNE_API int32_t WINAPI GetWindowsOs(OsInfoRecord* info) {
+namespace {
+// Every information export: 9 for a null record, and the boundary (an exception gives its
+// error number, 7 for out of memory; fields not reached keep what they held).
+template <typename Body>
+int32_t InfoExport(OsInfoRecord* info, Body body) noexcept {
     if (!info) return kestrune::kNullArgumentResult;
-    info->dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
-    // A failed query leaves the version fields as they were.
-    GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(info));
-    kestrune::ApplyWindowsVersion(*info);
+    return kestrune::CallAtBoundary([&]() -> int32_t { return body(*info); }, [](int32_t number) { return number; });
+}
+}  // namespace
 
-    using NativeInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel && GetProcAddress(kernel, "GetNativeSystemInfo")) {
-        auto native = reinterpret_cast<NativeInfoFn>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "GetNativeSystemInfo")));
-        if (native) {
-            SYSTEM_INFO system{};
-            native(&system);
-            info->OsIs64Bit = static_cast<int32_t>(system.dwProcessorType);
+KESTRUNE_API int32_t WINAPI GetWindowsOs(OsInfoRecord* info) {
+    return InfoExport(info, [](OsInfoRecord& r) {
+        r.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+        // A failed query leaves the version fields as they were.
+        GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&r));
+        // The product type (workstation or server) lies beyond the record's version part: ask
+        // for the extended form separately.
+        OSVERSIONINFOEXA extended{};
+        extended.dwOSVersionInfoSize = sizeof extended;
+        const uint8_t productType =
+            GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&extended)) ? extended.wProductType : 0;
+        kestrune::ApplyWindowsVersion(r, productType);
+
+        using NativeInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
+        HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        if (kernel && GetProcAddress(kernel, "GetNativeSystemInfo")) {
+            auto native = reinterpret_cast<NativeInfoFn>(
+                reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "GetNativeSystemInfo")));
+            if (native) {
+                SYSTEM_INFO system{};
+                native(&system);
+                r.OsIs64Bit = static_cast<int32_t>(system.dwProcessorType);
+            }
         }
-    }
-    return 0;
+        return 0;
+    });
 }
 
 KESTRUNE_API int32_t WINAPI GetCompiler(OsInfoRecord* info) {
-    if (!info) return kestrune::kNullArgumentResult;
-    info->RtVersion = kestrune::BuildToolCode(__GNUC__, __GNUC_MINOR__);
-    kestrune::SetText(info->RtVersionText, kestrune::BuildToolCodeText(info->RtVersion));
-    info->Revision = kestrune::BuildToolCode(__MINGW64_VERSION_MAJOR, __MINGW64_VERSION_MINOR);
-    kestrune::SetText(info->RevisionText, kestrune::RevisionCodeText(info->Revision));
-    // The same code is built into the executable and into the class library.
-    info->CompiledAsCode = kestrune::CodeModule() == GetModuleHandleA(nullptr) ? 1 : 0;
-    kestrune::SetText(info->CompiledAs, info->CompiledAsCode == 0 ? "DLL" : "EXE");
-    return 0;
+    return InfoExport(info, [](OsInfoRecord& r) {
+        r.RtVersion = kestrune::BuildToolCode(__GNUC__, __GNUC_MINOR__);
+        kestrune::SetText(r.RtVersionText, kestrune::BuildToolCodeText(r.RtVersion));
+        r.Revision = kestrune::BuildToolCode(__MINGW64_VERSION_MAJOR, __MINGW64_VERSION_MINOR);
+        kestrune::SetText(r.RevisionText, kestrune::RevisionCodeText(r.Revision));
+        // The same code is built into the executable and into the class library.
+        r.CompiledAsCode = kestrune::CodeModule() == GetModuleHandleA(nullptr) ? 1 : 0;
+        kestrune::SetText(r.CompiledAs, r.CompiledAsCode == 0 ? "DLL" : "EXE");
+        return 0;
+    });
 }
 
 KESTRUNE_API int32_t WINAPI GetProgram(OsInfoRecord* info) {
-    if (!info) return kestrune::kNullArgumentResult;
-    try {
+    return InfoExport(info, [](OsInfoRecord& r) {
         HMODULE program = kestrune::CodeModule();
-        info->ProgramInstance = kestrune::ModuleField(program);
+        r.ProgramInstance = kestrune::ModuleField(program);
         std::string programFile = kestrune::ModuleFileName(program);
         kestrune::ModulePath programPath = kestrune::SplitModulePath(programFile);
-        kestrune::SetText(info->ProgramPath, programPath.folder);
-        kestrune::SetText(info->ProgramName, programPath.name);
+        kestrune::SetText(r.ProgramPath, programPath.folder);
+        kestrune::SetText(r.ProgramName, programPath.name);
 
         HMODULE parent = GetModuleHandleA(nullptr);
-        info->ParentInstance = kestrune::ModuleField(parent);
+        r.ParentInstance = kestrune::ModuleField(parent);
         std::string parentFile = kestrune::ModuleFileName(parent);
         kestrune::ModulePath parentPath = kestrune::SplitModulePath(parentFile);
-        kestrune::SetText(info->ParentPath, parentPath.folder);
-        kestrune::SetText(info->ParentName, parentPath.name);
+        kestrune::SetText(r.ParentPath, parentPath.folder);
+        kestrune::SetText(r.ParentName, parentPath.name);
 
         // The files are read by their full names: a bare name would be searched for and could
         // find another file of that name, or none when the module lives elsewhere.
-        if (!programFile.empty() && kestrune::ReadVersionStrings(programFile.c_str(), &info->ProductName))
-            info->HasVersionInfo = 1;
-        if (!parentFile.empty() && kestrune::ReadVersionStrings(parentFile.c_str(), &info->ParentProductName))
-            info->HasVersionInfo = 1;
-    } catch (const std::bad_alloc&) {
-        // Fields not reached keep what they held.
-    }
-    return 0;
+        if (!programFile.empty() && kestrune::ReadVersionStrings(programFile.c_str(), &r.ProductName))
+            r.HasVersionInfo = 1;
+        if (!parentFile.empty() && kestrune::ReadVersionStrings(parentFile.c_str(), &r.ParentProductName))
+            r.HasVersionInfo = 1;
+        return 0;
+    });
 }
 
 KESTRUNE_API int32_t WINAPI GatherOpSysInfo(OsInfoRecord* info) {
-    if (!info) return kestrune::kNullArgumentResult;
-    GetWindowsOs(info);
-    GetCompiler(info);
-    GetProgram(info);
-    return 0;
+    return InfoExport(info, [](OsInfoRecord& r) {
+        GetWindowsOs(&r);
+        GetCompiler(&r);
+        GetProgram(&r);
+        return 0;
+    });
 }
 
 KESTRUNE_API int32_t WINAPI DisplayOpSysInfo(OsInfoRecord* info) {
-    if (!info) return kestrune::kNullArgumentResult;
-    kestrune::AppendInformationLog(*info);
-    return 0;
+    return InfoExport(info, [](OsInfoRecord& r) {
+        kestrune::AppendInformationLog(r);
+        return 0;
+    });
 }

@@ -119,6 +119,8 @@ bool Layout::Load(std::string* error, const std::string& path) {
     python_ = ini_get(path, "lab", "python");
     holder_ = ini_get(path, "lab", "holder");
     prefix_unix_ = ini_get(path, "lab", "prefix_unix");
+    reserve_ = split(ini_get(path, "lab", "reserve"), ',');
+    comdb_ = split(ini_get(path, "lab", "comdb"), ',');
     for (const std::string& com : split(ini_get(path, "lab", "ports"), ',')) {
         Port p;
         p.com = com;
@@ -134,6 +136,16 @@ bool Layout::Load(std::string* error, const std::string& path) {
         p.far_end = ini_get(path, com, "far");
         p.far_end_windows = ini_get(path, com, "far_windows");
         p.holder_pid = strtoul(ini_get(path, com, "holder_pid").c_str(), nullptr, 10);
+        p.instance_id = ini_get(path, com, "instance");
+        p.vid = ini_get(path, com, "vid");
+        p.pid = ini_get(path, com, "pid");
+        p.serial = ini_get(path, com, "serial");
+        p.friendly = ini_get(path, com, "friendly");
+        p.description = ini_get(path, com, "description");
+        p.mfg = ini_get(path, com, "mfg");
+        p.location = ini_get(path, com, "location");
+        p.service = ini_get(path, com, "service");
+        p.phantom = ini_get(path, com, "phantom") == "1";
         LineSettings& s = p.holder_settings;
         s.baud = strtoul(ini_get(path, com, "baud").c_str(), nullptr, 10);
         s.data_bits = atoi(ini_get(path, com, "data").c_str());
@@ -191,7 +203,11 @@ Holder::Holder(const std::string& com, const LineSettings& s, const std::string&
     char temp[MAX_PATH];
     DWORD tn = GetTempPathA(sizeof temp, temp);
     ready_file_ = std::string(temp, tn) + tag + ".txt";
-    if (!ready_event_ || !stop_event_) {
+    view_file_ = std::string(temp, tn) + tag + "-view.txt";
+    const std::string view_name = std::string(tag) + "-view";
+    view_event_ = CreateEventA(nullptr, FALSE, FALSE, view_name.c_str());
+    view_done_ = CreateEventA(nullptr, FALSE, FALSE, (view_name + ".done").c_str());
+    if (!ready_event_ || !stop_event_ || !view_event_ || !view_done_) {
         message_ = "cannot create events";
         return;
     }
@@ -204,6 +220,7 @@ Holder::Holder(const std::string& com, const LineSettings& s, const std::string&
     if (s.dtr >= 0) cmd += s.dtr ? " --dtr on" : " --dtr off";
     if (s.rts >= 0) cmd += s.rts ? " --rts on" : " --rts off";
     cmd += " --ready-event " + ready_name + " --stop-event " + stop_name + " --ready-file " + quote(ready_file_);
+    cmd += " --view-event " + view_name + " --view-file " + quote(view_file_);
 
     STARTUPINFOA si = {};
     si.cb = sizeof si;
@@ -247,7 +264,36 @@ Holder::~Holder() {
     Stop();
     close_handle(ready_event_);
     close_handle(stop_event_);
+    close_handle(view_event_);
+    close_handle(view_done_);
     if (!ready_file_.empty()) DeleteFileA(ready_file_.c_str());
+    if (!view_file_.empty()) DeleteFileA(view_file_.c_str());
+}
+
+std::string HolderView::Text() const {
+    char text[160];
+    snprintf(text, sizeof text, "baud=%lu data=%u parity=%u stop=%u dtr=%u rts=%u modem=%lu",
+             static_cast<unsigned long>(baud), data_bits, parity, stop, dtr_control, rts_control,
+             static_cast<unsigned long>(modem));
+    return text;
+}
+
+bool Holder::ReadView(HolderView& view, DWORD timeout_ms) {
+    if (!process_ || !view_event_) return false;
+    DeleteFileA(view_file_.c_str());
+    ResetEvent(view_done_);
+    SetEvent(view_event_);
+    HANDLE waits[2] = {view_done_, process_};
+    if (WaitForMultipleObjects(2, waits, FALSE, timeout_ms) != WAIT_OBJECT_0) return false;
+    FILE* f = fopen(view_file_.c_str(), "rb");
+    if (!f) return false;
+    unsigned long baud = 0, modem = 0;
+    const int got = fscanf(f, "baud=%lu data=%u parity=%u stop=%u dtr=%u rts=%u modem=%lu", &baud, &view.data_bits,
+                           &view.parity, &view.stop, &view.dtr_control, &view.rts_control, &modem);
+    fclose(f);
+    view.baud = baud;
+    view.modem = modem;
+    return got == 7;
 }
 
 void Holder::Stop() {

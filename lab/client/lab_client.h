@@ -64,6 +64,11 @@ struct Port {
     std::string far_end_windows; // the far side as a Windows path (Z:\dev\pts\M)
     DWORD holder_pid = 0;        // Windows process id of the lab's holder, 0 when none
     LineSettings holder_settings;
+    // The device entry the layout gives the port (vid, pid, serial, friendly, phantom = yes);
+    // instance_id is empty when it has none.
+    std::string instance_id;     // "USB\VID_067B&PID_2303\A7C3F21B", "ACPI\PNP0501\2"
+    std::string vid, pid, serial, friendly, description, mfg, location, service;
+    bool phantom = false;        // only remembered: the device is gone
 
     std::string Path() const { return "\\\\.\\" + com; }  // for CreateFileA
 };
@@ -85,10 +90,28 @@ public:
     const std::string& python() const { return python_; }          // Windows path of python3
     const std::string& holder() const { return holder_; }          // C:\lab\holder.exe
     const std::string& prefix_unix() const { return prefix_unix_; }  // unix path of the Wine prefix
+    // COM numbers reserved with no device ("COM9"), and every number the COM number database reserves.
+    const std::vector<std::string>& reserve() const { return reserve_; }
+    const std::vector<std::string>& comdb() const { return comdb_; }
 
 private:
     std::vector<Port> ports_;
     std::string name_, state_file_, serlab_unix_, python_, holder_, prefix_unix_;
+    std::vector<std::string> reserve_, comdb_;
+};
+
+// What a holder itself sees of the port it holds: GetCommState's settings (codes as the DCB
+// has them) and the GetCommModemStatus word.
+struct HolderView {
+    DWORD baud = 0;
+    unsigned data_bits = 0, parity = 0, stop = 0;  // ByteSize, Parity, StopBits
+    unsigned dtr_control = 0, rts_control = 0;     // fDtrControl, fRtsControl
+    DWORD modem = 0;
+    bool operator==(const HolderView& o) const {
+        return baud == o.baud && data_bits == o.data_bits && parity == o.parity && stop == o.stop &&
+               dtr_control == o.dtr_control && rts_control == o.rts_control && modem == o.modem;
+    }
+    std::string Text() const;
 };
 
 // A holder process that holds a port open until this object goes away.
@@ -107,6 +130,9 @@ public:
     DWORD open_error() const { return open_error_; }  // 0 when the port was held
     const std::string& message() const { return message_; }
 
+    // Asks the running holder for its own view of the port. False when it did not answer.
+    bool ReadView(HolderView& view, DWORD timeout_ms = 10000);
+
     void Stop();  // asks the holder to close the port and exit, and waits for it
     void Kill();  // terminates the holder process without asking
 
@@ -114,7 +140,9 @@ private:
     HANDLE process_ = nullptr;
     HANDLE stop_event_ = nullptr;
     HANDLE ready_event_ = nullptr;
-    std::string ready_file_;
+    HANDLE view_event_ = nullptr;
+    HANDLE view_done_ = nullptr;
+    std::string ready_file_, view_file_;
     DWORD pid_ = 0;
     DWORD open_error_ = 0;
     bool ok_ = false;

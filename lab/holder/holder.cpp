@@ -13,6 +13,10 @@
 //                        or "error=N\r\n" when the port cannot be held
 //   --stop-event NAME    hold until this named event is set
 //   --stdin              hold until standard input reaches end of file
+//   --view-event NAME    while holding, each time this named event is set: the holder's own
+//   --view-file PATH     view of its port goes to PATH ("baud=N data=N parity=N stop=N
+//                        dtr=N rts=N modem=N": GetCommState's codes and DTR/RTS control, the
+//                        GetCommModemStatus word), then the event NAME.done is set
 // With neither --stop-event nor --stdin the port is held until the process is killed.
 // Once the port is held one line "holding COMn pid=N" goes to standard output.
 // Exit status: 0 stopped normally, 1 bad arguments, 2 open failed, 3 settings failed.
@@ -37,7 +41,7 @@ struct Options {
     int stop = -1;
     int dtr = -1;
     int rts = -1;
-    std::string ready_event, ready_file, stop_event;
+    std::string ready_event, ready_file, stop_event, view_event, view_file;
     bool use_stdin = false;
 };
 
@@ -81,6 +85,10 @@ bool parse(int argc, char** argv, Options& o) {
                 o.ready_file = v;
             } else if (a == "--stop-event") {
                 o.stop_event = v;
+            } else if (a == "--view-event") {
+                o.view_event = v;
+            } else if (a == "--view-file") {
+                o.view_file = v;
             } else {
                 return false;
             }
@@ -104,6 +112,21 @@ void write_file_atomically(const std::string& path, const std::string& text) {
     MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
+// What the holder itself sees of its port: the settings it applied and the lines.
+std::string own_view(HANDLE port) {
+    DCB dcb = {};
+    dcb.DCBlength = sizeof dcb;
+    DWORD modem = 0;
+    if (!GetCommState(port, &dcb)) return "error=" + std::to_string(GetLastError()) + "\r\n";
+    if (!GetCommModemStatus(port, &modem)) modem = 0xFFFFFFFFu;
+    char text[160];
+    std::snprintf(text, sizeof text, "baud=%lu data=%u parity=%u stop=%u dtr=%u rts=%u modem=%lu\r\n",
+                  static_cast<unsigned long>(dcb.BaudRate), dcb.ByteSize, dcb.Parity, dcb.StopBits,
+                  static_cast<unsigned>(dcb.fDtrControl), static_cast<unsigned>(dcb.fRtsControl),
+                  static_cast<unsigned long>(modem));
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -112,7 +135,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      "usage: holder.exe PORT [--baud N] [--data N] [--parity n|o|e|m|s] [--stop 1|1.5|2]\n"
                      "       [--dtr on|off] [--rts on|off] [--ready-event NAME] [--ready-file PATH]\n"
-                     "       [--stop-event NAME] [--stdin]\n");
+                     "       [--stop-event NAME] [--stdin] [--view-event NAME --view-file PATH]\n");
         return 1;
     }
     std::string name = o.port;
@@ -168,8 +191,22 @@ int main(int argc, char** argv) {
         if (ready) SetEvent(ready.get());
     }
 
-    if (stop_event) {
-        WaitForSingleObject(stop_event.get(), INFINITE);
+    Handle view_event, view_done;
+    if (!o.view_event.empty() && !o.view_file.empty()) {
+        view_event.reset(CreateEventA(nullptr, FALSE, FALSE, o.view_event.c_str()));
+        view_done.reset(CreateEventA(nullptr, FALSE, FALSE, (o.view_event + ".done").c_str()));
+    }
+    if (stop_event || (view_event && !o.use_stdin)) {
+        HANDLE waits[2];
+        DWORD count = 0;
+        if (stop_event) waits[count++] = stop_event.get();
+        if (view_event) waits[count++] = view_event.get();
+        for (;;) {
+            const DWORD w = WaitForMultipleObjects(count, waits, FALSE, INFINITE);
+            if (w >= WAIT_OBJECT_0 + count || waits[w - WAIT_OBJECT_0] == stop_event.get()) break;
+            write_file_atomically(o.view_file, own_view(port.get()));
+            if (view_done) SetEvent(view_done.get());
+        }
     } else if (o.use_stdin) {
         char buf[256];
         DWORD got = 0;

@@ -62,7 +62,8 @@ struct lab_port {
     uint32_t cflag;     /* 28: data bits and parity last set (LAB_CFLAG_KEPT bits) */
     uint32_t cflag_set; /* 32: 1 once cflag holds a value */
     uint32_t opens;     /* 36: opens of the pty currently held by wineserver */
-    uint32_t reserved[6]; /* 40..63 */
+    uint32_t opened;    /* 40: opens granted since the lab came up (never falls) */
+    uint32_t reserved[5]; /* 44..63 */
 };
 
 /* Whole file: 64-byte header and LAB_MAX_PORTS slots (4160 bytes). */

@@ -308,6 +308,8 @@ static int server_after_open(int fd)
         if (tracked[i].fd == fd) tracked[i] = tracked[--tracked_count];
     if (tracked_count < MAX_TRACKED) tracked[tracked_count++] = (struct tracked){ fd, slot, st.st_rdev };
     publish_opens(slot, st.st_rdev);
+    struct lab_state *s = get_state();
+    if (s) __atomic_fetch_add(&s->ports[slot].opened, 1u, __ATOMIC_SEQ_CST);
     pthread_mutex_unlock(&track_lock);
     debug("open lab pty slot %d fd %d", slot, fd);
     return fd;

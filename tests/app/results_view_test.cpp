@@ -7,6 +7,7 @@
 
 #include "support/number_text.h"
 #include "app/results_view.h"
+#include "app/shown_record.h"
 #include "support/fixed_text.h"
 
 using namespace kestrune;
@@ -219,6 +220,30 @@ TEST(ResultColours, SeparatorsAndStatuses) {
         const CustomDrawAnswer answer = DecideCustomDraw(cell, 1, std::string_view(c.status));
         EXPECT_EQ(answer.text, c.text) << c.status;
         EXPECT_EQ(answer.background, std::optional<COLORREF>(0)) << c.status;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ShownRecord, CableText) {
+    const struct {
+        int32_t kind, response, dtr, rts;
+        std::optional<std::string> text;
+    } cables[] = {
+        {-1, 0, 0, 0, "Not Tested"},  // a held port the test only read
+        {-1, 0, 5, 3, "Unknown"},     // driven, no answer
+        {0, 0, 0, 0, "Cross-Over"},   // a zero record
+        {2, 0, 0, 0, std::nullopt},
+    };
+    for (const auto& c : cables) {
+        PortRecord record{};
+        record.CableKind = c.kind;
+        record.CableResponse = c.response;
+        record.DtrCommand = c.dtr;
+        record.RtsCommand = c.rts;
+        EXPECT_EQ(ShownCableText(record), c.text) << c.kind << " " << c.response << " " << c.dtr;
     }
 }
 

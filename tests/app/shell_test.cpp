@@ -63,6 +63,29 @@ TEST(Commands, TitleCountsRecords) {
     EXPECT_EQ(FoundPortsTitle(1), "Kestrune - 1 USB and Serial Ports found");
 }
 
+TEST(Commands, AMachineWithoutPortsSaysSo) {
+    auto record = [](const char* device, const char* status) {
+        PortRecord r{};
+        SetText(r.PortName, "COM1");
+        SetText(r.DeviceName, device);
+        SetText(r.Status, status);
+        return r;
+    };
+    const struct {
+        const char* title;
+        std::vector<PortRecord> records;
+        bool none;
+    } cases[] = {
+        {"the placeholder, no COM1 there", {record("", "Disconnected")}, true},
+        {"an unlisted COM1 that opens", {record("", "Available")}, false},
+        {"one listed port", {record("\\Device\\Serial0", "Disconnected")}, false},
+        {"a record nobody scanned", {PortRecord{}}, false},
+        {"two ports", {record("", "Disconnected"), record("", "Disconnected")}, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(NoSerialPortsFound(c.records), c.none) << c.title;
+    EXPECT_EQ(NoPortsTitle(), "Kestrune - No USB and Serial Ports found");
+}
+
 TEST(Commands, EachRoadHasItsArray) {
     ShellState shell;
     EXPECT_EQ(RoadResults(shell, 1026), &shell.DirectResults);

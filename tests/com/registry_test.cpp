@@ -60,28 +60,64 @@ TEST_F(RegistryReaderTest, ReadsNamesTypesAndDataInOrder) {
     EXPECT_EQ(byName["Empty"].second, "");
 }
 
-TEST_F(RegistryReaderTest, OverlongNameStopsTheReadButKeepsEarlierValues) {
-    SetString("First", "COM1");
-    SetString(std::string(300, 'N'), "COM2");
-    SetString("Third", "COM3");
-    RegValueList list;
-    const LONG status = ReadRegistryValues(HKEY_CURRENT_USER, kTestKey, list);
-    EXPECT_EQ(status, ERROR_MORE_DATA);
-    ASSERT_EQ(list.count, 2) << "the failed value's entry is stored, later ones are not read";
-    EXPECT_EQ(list.names[0], "First");
-    EXPECT_LE(list.names[1].size(), 259u);
-    EXPECT_LE(list.data[1].size(), 260u);
+// Values too long for the stored limits: every value is still read, and what is stored is
+// cut (names at 259 characters, data at 260 bytes after the final NUL is dropped).
+struct LongValueCase {
+    std::string name;
+    std::string data;  // written as REG_SZ with its NUL
+    std::string storedName;
+    std::string storedData;
+};
+
+TEST_F(RegistryReaderTest, LongValuesNeverEndTheRead) {
+    const std::string longName = "B" + std::string(299, 'N');
+    const LongValueCase cases[] = {
+        {"A first", "COM1", "A first", "COM1"},
+        {longName, "COM2", longName.substr(0, 259), "COM2"},
+        {"C big data", std::string(5000, 'x'), "C big data", std::string(260, 'x')},
+        {"D exactly 260", std::string(260, 'y'), "D exactly 260", std::string(260, 'y')},
+        {"E 261", std::string(261, 'z'), "E 261", std::string(260, 'z')},
+        {"F last", "COM6", "F last", "COM6"},
+    };
+    for (const LongValueCase& c : cases) SetString(c.name, c.data);
+
+    // Sized from the key, and from the stored limits: then the long values come back from the
+    // system as not fitting (under Wine without their names) and are read again.
+    for (const bool fromKey : {true, false}) {
+        RegValueList list;
+        if (fromKey) {
+            ASSERT_EQ(ReadRegistryValues(HKEY_CURRENT_USER, kTestKey, list), ERROR_SUCCESS);
+        } else {
+            ASSERT_EQ(EnumerateRegistryValues(key_.get(), {kRegNameChars, kRegDataBytes}, list), ERROR_SUCCESS);
+        }
+        ASSERT_EQ(list.count, 6) << fromKey;
+        std::map<std::string, std::string> byName;
+        for (int i = 0; i < list.count; ++i) byName[list.names[i]] = list.data[i];
+        for (const LongValueCase& c : cases) {
+            ASSERT_EQ(byName.count(c.storedName), 1u) << c.storedName.substr(0, 20) << " " << fromKey;
+            EXPECT_EQ(byName[c.storedName], c.storedData) << c.storedName.substr(0, 20) << " " << fromKey;
+        }
+    }
 }
 
-TEST_F(RegistryReaderTest, OverlongDataStopsTheReadWithinBounds) {
-    SetString("Big", std::string(5000, 'x'));
-    RegValueList list;
-    EXPECT_EQ(ReadRegistryValues(HKEY_CURRENT_USER, kTestKey, list), ERROR_MORE_DATA);
-    ASSERT_EQ(list.count, 1);
-    // What the failed call left in the name buffer is the system's choice (Wine leaves it
-    // empty); it is never more than the buffer.
-    EXPECT_TRUE(list.names[0] == "Big" || list.names[0].empty()) << list.names[0];
-    EXPECT_LE(list.data[0].size(), 260u);
+TEST(RegistryBuffers, GrowToWhatTheKeyOrTheCallAsksForElseDouble) {
+    struct Case {
+        EnumBufferSizes current;
+        DWORD keyMaxName, keyMaxData, reported;
+        EnumBufferSizes expected;
+    } const cases[] = {
+        {{260, 260}, 300, 0, 0, {301, 260}},            // key's longest name plus its NUL
+        {{260, 260}, 0, 0, 5001, {260, 5001}},           // the size the call reported
+        {{260, 260}, 10, 5000, 4000, {260, 5000}},       // key's longest data
+        {{260, 260}, 10, 20, 0, {520, 520}},             // nothing asks for more: double
+        {{kRegMaxNameChars, kRegMaxDataBytes}, 0, 0, 0xFFFFFFFF, {kRegMaxNameChars, kRegMaxDataBytes}},
+        {{260, 260}, 0xFFFFFFFF, 0xFFFFFFFF, 0, {kRegMaxNameChars, kRegMaxDataBytes}},
+    };
+    for (const Case& c : cases) {
+        const EnumBufferSizes got = GrownEnumBuffers(c.current, c.keyMaxName, c.keyMaxData, c.reported);
+        EXPECT_EQ(got.nameChars, c.expected.nameChars) << c.keyMaxName << " " << c.reported;
+        EXPECT_EQ(got.dataBytes, c.expected.dataBytes) << c.keyMaxData << " " << c.reported;
+    }
 }
 
 TEST_F(RegistryReaderTest, HundredsOfValues) {

@@ -1,4 +1,4 @@
-// End to end: kestrune-scan.exe over the lab's test layout, its table checked against the
+// End to end: kestrune-scan.exe --tsv over the lab's test layout, its table checked against the
 // layout and the registry the lab wrote.
 #include <gtest/gtest.h>
 
@@ -9,70 +9,28 @@
 #include <string>
 #include <vector>
 
-#include "gui/driver/window_driver.h"
+#include "e2e/console_output.h"
 #include "lab/client/lab_client.h"
 #include "support/handles.h"
 
 namespace kestrune {
 namespace {
 
-using Row = std::map<std::string, std::string>;
+using console_test::Row;
 
-std::vector<std::string> Split(const std::string& line, char sep) {
-    std::vector<std::string> parts;
-    std::stringstream in(line);
-    std::string part;
-    while (std::getline(in, part, sep)) parts.push_back(part);
-    if (!line.empty() && line.back() == sep) parts.push_back("");
-    return parts;
-}
-
-// Runs the console scan and returns its exit code and standard output.
-bool RunScanProgram(DWORD& exitCode, std::string& output) {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return false;
-    UniqueHandle reader(readEnd), writer(writeEnd);
-    SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
-
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writer.get();
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    startup.hStdInput = nullptr;
-    std::string command = "\"" + kestrune_driver::WindowsPath(KESTRUNE_BIN_DIR "/kestrune-scan.exe") + "\"";
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
-        return false;
-    UniqueHandle process(info.hProcess), thread(info.hThread);
-    writer.reset();
-
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) && got) output.append(buffer, got);
-    if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) return false;
-    return GetExitCodeProcess(process.get(), &exitCode) != 0;
-}
-
-std::vector<Row> ParseTable(const std::string& output) {
-    std::vector<std::string> lines;
-    for (std::string& line : Split(output, '\n')) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty()) lines.push_back(line);
-    }
-    std::vector<Row> rows;
-    if (lines.empty()) return rows;
-    const std::vector<std::string> header = Split(lines[0], '\t');
-    for (size_t i = 1; i < lines.size(); ++i) {
-        const std::vector<std::string> cells = Split(lines[i], '\t');
-        Row row;
-        for (size_t c = 0; c < header.size(); ++c) row[header[c]] = c < cells.size() ? cells[c] : "<missing>";
-        row["<cells>"] = std::to_string(cells.size());
-        row["<header>"] = std::to_string(header.size());
-        rows.push_back(row);
-    }
-    return rows;
+// Runs the console scan with --tsv; the table's cells unescaped, "<cells>" set in a row
+// whose cell count differs from the header's.
+bool RunScanProgram(DWORD& exitCode, std::vector<Row>& rows, std::string& output) {
+    const console_test::Finished run = console_test::RunToEnd("--tsv");
+    if (run.status < 0) return false;
+    exitCode = static_cast<DWORD>(run.status);
+    output = run.out;
+    rows = console_test::ParseTsv(run.out);
+    for (Row& row : rows)
+        for (auto& cell : row)
+            if (cell.first != "<cells>" && !console_test::TsvUnescape(std::string(cell.second), cell.second))
+                cell.second = "<bad escape>";
+    return true;
 }
 
 // The device map's COM names in the order the registry enumerates them.
@@ -98,9 +56,8 @@ protected:
         if (!layout_.Load(&error)) GTEST_SKIP() << "serial lab is not up: " << error;
         DWORD exitCode = 1;
         std::string output;
-        ASSERT_TRUE(RunScanProgram(exitCode, output));
+        ASSERT_TRUE(RunScanProgram(exitCode, rows_, output));
         EXPECT_EQ(exitCode, 0u);
-        rows_ = ParseTable(output);
         ASSERT_FALSE(rows_.empty()) << output;
         for (const Row& row : rows_) byPort_[row.at("PortName")] = row;
     }
@@ -118,7 +75,7 @@ TEST_F(ScanProgram, OneRowPerLayoutPortDeviceMapFirstInRegistryOrder) {
     ASSERT_EQ(rows_.size(), expected.size());
     for (size_t i = 0; i < rows_.size(); ++i) {
         EXPECT_EQ(rows_[i].at("PortName"), expected[i]) << "row " << i;
-        EXPECT_EQ(rows_[i].at("<cells>"), rows_[i].at("<header>")) << "row " << i << " has one cell per column";
+        EXPECT_EQ(rows_[i].count("<cells>"), 0u) << "row " << i << " has one cell per column";
         EXPECT_EQ(rows_[i].at("LBOUND"), "0");
         EXPECT_EQ(rows_[i].at("UBOUND"), std::to_string(rows_.size() - 1));
     }
@@ -149,7 +106,7 @@ TEST_F(ScanProgram, StatusCableAndOwnerFollowTheLayout) {
         {lab::Kind::DsrOnly, "Available", "-1"},
         {lab::Kind::NullModem, "Available", nullptr},
         {lab::Kind::Held, "In-Use", nullptr},
-        {lab::Kind::DeviceMapUnopenable, "In-Use", nullptr},
+        {lab::Kind::DeviceMapUnopenable, "Disconnected", nullptr},
         {lab::Kind::PortListOnly, "Disconnected", nullptr},
     };
     for (const Expect& e : table) {

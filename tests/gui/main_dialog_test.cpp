@@ -90,9 +90,9 @@ TEST_F(MainDialogTest, StartsHiddenWithTheStartTextAndEmptyColumns) {
     EXPECT_EQ(StatusText(bar_, 0), " Press \"Refresh\" to begin");
     for (int part = 1; part < 4; ++part) EXPECT_EQ(StatusText(bar_, part), "") << part;
 
-    EXPECT_EQ(ColumnCount(list_), 46);
+    EXPECT_EQ(ColumnCount(list_), kResultColumnCount) << "the designed 46 and the identity columns";
     EXPECT_EQ(ColumnCount(GetDlgItem(dialog_, kLinesListId)), 4);
-    for (int column = 1; column <= 46; ++column) EXPECT_EQ(HeaderText(list_, column), "") << column;
+    for (int column = 1; column <= kResultColumnCount; ++column) EXPECT_EQ(HeaderText(list_, column), "") << column;
     EXPECT_EQ(RowCount(list_), 0);
     EXPECT_EQ(SendMessageA(list_, LVM_GETBKCOLOR, 0, 0), 0);
     EXPECT_EQ(SendMessageA(GetDlgItem(dialog_, kLinesListId), LVM_GETBKCOLOR, 0, 0), 0);
@@ -196,12 +196,42 @@ TEST_F(MainDialogTest, RefreshReportListsEveryLabPort) {
     ASSERT_LT(header + 2, lines.size()) << "no port table";
     std::vector<std::string> tablePorts;
     for (size_t i = header + 2; i < lines.size(); ++i) {
+        if (lines[i].empty()) break;  // the hardware block follows the table
         const std::string first = lines[i].substr(0, lines[i].find(' '));
         if (!first.empty()) tablePorts.push_back(first);
     }
     ASSERT_EQ(tablePorts.size(), layout.ports().size());
     for (const lab::Port& port : layout.ports())
         EXPECT_NE(std::find(tablePorts.begin(), tablePorts.end(), port.com), tablePorts.end()) << port.com;
+}
+
+TEST_F(MainDialogTest, HeldPortsShowNotTestedAndTheScanNeverNamesItself) {
+    lab::Layout layout;
+    std::string error;
+    if (!layout.Load(&error)) GTEST_SKIP() << "serial lab is not up: " << error;
+    Command(kRefreshId);
+    int held = 0, own = 0;
+    const std::vector<PortRecord>& records = Shell().DirectResults;
+    for (size_t row = 0; row < records.size(); ++row) {
+        const PortRecord& record = records[row];
+        const lab::Port* port = layout.Find(std::string(Text(record.PortName)));
+        SCOPED_TRACE(std::string(Text(record.PortName)));
+        const int r = static_cast<int>(row);
+        if (port && port->kind == lab::Kind::Held) {
+            ++held;
+            EXPECT_EQ(CellText(list_, r, 15), "Not Tested");
+            EXPECT_EQ(CellText(list_, r, 43), "");  // no DTR command sent
+            EXPECT_EQ(CellText(list_, r, 45), "");
+            EXPECT_EQ(CellText(list_, r, 12), "holder.exe");
+        }
+        if (record.ProcessId == GetCurrentProcessId()) {
+            ++own;
+            EXPECT_FALSE(TextEmpty(record.ProgramName));  // the record keeps it for callers
+            for (int column : {11, 12, 13}) EXPECT_EQ(CellText(list_, r, column), "") << column;
+        }
+    }
+    EXPECT_GT(held, 0);
+    EXPECT_GT(own, 0) << "the free ports are found held by the scan's own handle";
 }
 
 TEST_F(MainDialogTest, SecondRefreshRebuildsTheRows) {
@@ -237,6 +267,20 @@ TEST_F(MainDialogTest, IdentifierTwoClearsTheListAndLeavesTheTitle) {
         ASSERT_EQ(RoadResults(Shell(), id)->size(), 1u);
         EXPECT_TRUE(TextEmpty((*RoadResults(Shell(), id))[0].PortName));
     }
+}
+
+TEST_F(MainDialogTest, AReportThatCannotBeWrittenShowsInTheStatusBar) {
+    std::ofstream("SerialPort.Kestrune") << "previous";
+    {
+        UniqueHandle holder(CreateFileA("SerialPort.Kestrune", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder.valid());
+        Command(2);  // the command that runs no scan still writes the report
+    }
+    EXPECT_EQ(StatusText(bar_, 0), " Scan Complete");
+    EXPECT_EQ(StatusText(bar_, 1).rfind(" Report not written: ", 0), 0u) << StatusText(bar_, 1);
+    Command(2);
+    EXPECT_EQ(StatusText(bar_, 1), " ");
+    DeleteFileA("SerialPort.Kestrune");
 }
 
 TEST_F(MainDialogTest, ClassRoadButtonsCountTheirSingleZeroRecord) {

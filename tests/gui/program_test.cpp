@@ -6,6 +6,8 @@
 
 #include "driver/window_driver.h"
 #include "gui_desktop.h"
+#include "scan/scan_driver.h"
+#include "support/handles.h"
 
 using namespace kestrune_driver;
 using namespace kestrune_test;
@@ -67,6 +69,18 @@ TEST_F(ProgramTest, CloseMessageDuringAScanEndsItWithZero) {
 TEST_F(ProgramTest, CloseButtonDuringAScanEndsItWithZero) {
     PressRefresh(window_);
     PostMessageA(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(WaitForExit(child_.process, kExitWait), 0u);
+}
+
+TEST_F(ProgramTest, AScanHereSendsNoProgressToItsStatusBar) {
+    // Another process's status bar handed in as the status window: no text is sent to it.
+    uint32_t bar = kestrune::HandleToField(GetDlgItem(window_, 1030));
+    ASSERT_NE(bar, 0u);
+    std::vector<kestrune::PortRecord> records;
+    kestrune::ScanPorts(records, &bar);
+    EXPECT_EQ(RemoteStatusText(window_, 0), " Press \"Refresh\" to begin");
+    for (const kestrune::PortRecord& record : records) EXPECT_EQ(record.StatusWindow, 0u);
+    PostMessageA(window_, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForExit(child_.process, kExitWait), 0u);
 }
 

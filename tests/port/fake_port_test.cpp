@@ -4,11 +4,14 @@
 // channel keeps them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <functional>
 
 #include "port/channel.h"
 #include "port/channel_errors.h"
 #include "port/port_functions.h"
+#include "stand_in_port.h"
 #include "support/fixed_text.h"
 
 namespace {
@@ -64,6 +67,7 @@ protected:
         record_.RtHandle = kestrune::NextChannelNumber();
         ASSERT_TRUE(kestrune::OpenChannelOn(record_.RtHandle, "\\\\.\\FAKE",
                                             std::make_unique<FakeCommPort>(memory_)));
+        record_.WinHandle = 0x4440;  // the record names its channel, as an open does
     }
     void TearDown() override { SerialPort_Close_Rt(&record_); }
 
@@ -157,6 +161,40 @@ TEST_F(FakePortTest, ModemLinesAnswerMinusOneWhenOn) {
     memory_.lines = 0;
     SerialPort_Get_CarrierLine_RT(&record_);
     EXPECT_EQ(record_.CarrierLineDetect, 0);
+}
+
+TEST(ReadAhead, TheCountNeverWraps) {
+    const struct {
+        int64_t queued;
+        std::size_t buffered;
+        int32_t count;
+    } counts[] = {{0, 0, 0},   {10, 5, 15},  {-1, 5, 5}, {0xFFFFFFFFll, 0, INT32_MAX},
+                  {0x7FFFFFFFll, 1, INT32_MAX}, {0x7FFFFFFEll, 1, INT32_MAX}, {0x7FFFFFFDll, 1, INT32_MAX - 1}};
+    for (const auto& row : counts)
+        EXPECT_EQ(kestrune::BytesWaitingCount(row.queued, row.buffered), row.count) << row.queued << " " << row.buffered;
+}
+
+TEST(ReadAhead, ADeviceFasterThanTheReaderFillsOnlyTheBuffer) {
+    for (DWORD queued : {DWORD{300}, DWORD{70000}, DWORD{0xFFFFFFFF}}) {
+        SCOPED_TRACE(queued);
+        uint64_t delivered = 0;
+        PortRecord record{};
+        record.RtHandle = kestrune::NextChannelNumber();
+        ASSERT_TRUE(kestrune::OpenChannelOn(record.RtHandle, "\\.\FLOOD",
+                                            std::make_unique<porttest::StandInPort>(0x4444, queued, nullptr, &delivered)));
+        record.WinHandle = 0x4444;
+        constexpr int kReads = 2000;
+        for (int i = 0; i < kReads; ++i) {
+            SerialPort_Receive_Rt(&record);
+            ASSERT_EQ(kestrune::Text(record.RecBuffer).size(), 259u);
+        }
+        // What left the driver's queue is what the caller got plus at most one full buffer.
+        EXPECT_LE(delivered, uint64_t{kReads} * 259 + kestrune::kReadAheadLimit);
+        const int32_t waiting = kestrune::QueryChannelProperty(record.RtHandle, kestrune::ChannelProperty::kBytesWaiting);
+        EXPECT_GE(waiting, static_cast<int32_t>(std::min<DWORD>(queued, INT32_MAX)));
+        SerialPort_Close_Rt(&record);
+        EXPECT_FALSE(kestrune::IsChannelOpen(record.RtHandle));
+    }
 }
 
 }  // namespace

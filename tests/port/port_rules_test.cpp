@@ -196,13 +196,23 @@ TEST(NativePath, PrefixAndNumber) {
         EXPECT_EQ(NativeDevicePath(NativePrefix(row.name), UsablePortNumber(row.number)), row.path) << row.name;
 }
 
-TEST(DecideStatus, ThreeWords) {
-    EXPECT_EQ(DecideStatus(true, "\\Device\\Serial0", "COM1"), "Available");
-    EXPECT_EQ(DecideStatus(true, "COM2", "COM2"), "Available");
-    EXPECT_EQ(DecideStatus(false, "\\Device\\Serial0", "COM1"), "In-Use");
-    EXPECT_EQ(DecideStatus(false, "COM2", "COM2"), "Disconnected");
-    EXPECT_EQ(DecideStatus(false, "com2", "COM2"), "In-Use");  // byte for byte
-    EXPECT_EQ(DecideStatus(false, "", "COM1"), "In-Use");      // nothing known: named COM1
+TEST(DecideStatus, InUseOnlyWhenSomeoneHoldsThePort) {
+    const struct {
+        bool opened;
+        uint32_t error;
+        const char* status;
+    } rows[] = {
+        {true, 0, "Available"},
+        {true, ERROR_ACCESS_DENIED, "Available"},  // a stale error does not matter once open
+        {false, ERROR_ACCESS_DENIED, "In-Use"},
+        {false, ERROR_SHARING_VIOLATION, "In-Use"},
+        {false, ERROR_FILE_NOT_FOUND, "Disconnected"},  // no such port: not a made-up "In-Use"
+        {false, ERROR_PATH_NOT_FOUND, "Disconnected"},
+        {false, ERROR_GEN_FAILURE, "Disconnected"},     // a device that went away
+        {false, ERROR_INVALID_FUNCTION, "Disconnected"},
+        {false, 0, "Disconnected"},                     // refused without a reason: not a port
+    };
+    for (const auto& row : rows) EXPECT_EQ(DecideStatus(row.opened, row.error), row.status) << row.error;
 }
 
 }  // namespace

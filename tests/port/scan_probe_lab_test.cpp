@@ -26,8 +26,8 @@ std::map<std::string, std::string> StatusByPort(const std::vector<PortRecord>& p
 const char* ExpectedStatus(lab::Kind kind) {
     switch (kind) {
     case lab::Kind::Held:
-    case lab::Kind::DeviceMapUnopenable:
         return "In-Use";
+    case lab::Kind::DeviceMapUnopenable:  // its open fails with 2: nothing is there
     case lab::Kind::PortListOnly:
         return "Disconnected";
     default:
@@ -100,9 +100,9 @@ TEST_F(LabTest, TheBlankRecordOfAnEmptyRegistryDescribesComOne) {
     kestrune::ProbePortStatus(record);
     EXPECT_EQ(Text(record.PortName), "COM1");
     EXPECT_EQ(record.Number, 1);
-    // Available when this machine has a COM1 that opens, in use otherwise (its empty device
-    // name differs from COM1), never disconnected.
-    EXPECT_EQ(Text(record.Status), kestrune::IsChannelOpen(record.RtHandle) ? "Available" : "In-Use");
+    // Available when this machine has a COM1 that opens; a COM1 that does not exist is
+    // disconnected, never a made-up "In-Use".
+    EXPECT_EQ(Text(record.Status), kestrune::IsChannelOpen(record.RtHandle) ? "Available" : "Disconnected");
     SerialPort_Close_Rt(&record);
 }
 

@@ -246,6 +246,25 @@ TEST(PortTable, UnknownCableAndNoCommandsDropTheirZones) {
     EXPECT_NE(unknownLine.find("%CLRDTR" + Blanks(7) + "%ON" + Blanks(11) + "%SETRTS"), std::string::npos);
 }
 
+TEST(PortTable, HeldPortNotTestedAndOwnProgramLeftOut) {
+    PortRecord held = FullRecord();
+    held.CableKind = -1;
+    held.CableResponse = 0;
+    held.DtrCommand = 0;
+    held.RtsCommand = 0;
+    const std::string heldLine = PortTableLine(held, 99);
+    EXPECT_EQ(heldLine.find("Not Tested"), 168u);
+    EXPECT_EQ(heldLine.find("%SETDTR"), std::string::npos);
+    EXPECT_EQ(heldLine.find("%CLRRTS"), std::string::npos);
+
+    PortRecord own = FullRecord();  // ProcessId 1234: the scanning process itself
+    const std::string ownLine = PortTableLine(own, 1234), otherLine = PortTableLine(own, 99);
+    EXPECT_NE(otherLine.find("C:/x/" + Blanks(9) + "t.exe" + Blanks(9) + "1.0"), std::string::npos);
+    for (const char* item : {"C:/x/", "t.exe", "1.0 "}) EXPECT_EQ(ownLine.find(item), std::string::npos) << item;
+    EXPECT_EQ(ownLine.size(), otherLine.size());  // the three zones stay, empty
+    EXPECT_EQ(ownLine.find("Pass-Through"), otherLine.find("Pass-Through"));
+}
+
 TEST(PortTable, StopBitsForms) {
     PortRecord r{};
     for (auto [stored, text] : std::vector<std::pair<int64_t, std::string>>{{10000, "1"}, {15000, "1.5"}, {20000, "2"}}) {

@@ -137,7 +137,7 @@ TEST(LabOwner, AScannerUnderASystemFolderDoesNotNameItself) {
     const std::string exe = folder + "\\kestrune-scan.exe";
     ASSERT_TRUE(CopyFileA((scan_test::BinDir() + "kestrune-scan.exe").c_str(), exe.c_str(), FALSE));
     const std::string output = folder + "\\scan.txt";
-    const std::string command = "cmd /c \"\"" + exe + "\" > \"" + output + "\"\"";
+    const std::string command = "cmd /c \"\"" + exe + "\" --tsv > \"" + output + "\"\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};

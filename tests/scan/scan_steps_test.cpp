@@ -191,6 +191,26 @@ TEST(CableTest, NoPortIsUnknownWithNoSignal) {
     EXPECT_EQ(record.RtsCommand, 3);
 }
 
+TEST(CableTest, DrivesOnlyAPortItHoldsItself) {
+    constexpr uint32_t self = 100, other = 200;
+    const struct {
+        bool ownChannel;
+        const char* status;
+        uint32_t owner;
+        CableTestMode mode;
+    } rows[] = {
+        {true, "Available", 0, CableTestMode::kDrive},
+        {true, "Available", self, CableTestMode::kDrive},  // the scan's own handle found as owner
+        {false, "In-Use", other, CableTestMode::kReadOnly},
+        {false, "In-Use", 0, CableTestMode::kReadOnly},    // held, owner not found
+        {false, "", other, CableTestMode::kReadOnly},      // a handle of another process
+        {false, "Disconnected", 0, CableTestMode::kDrive}, // no handle: nothing reaches a port
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ChooseCableTestMode(row.ownChannel, row.status, row.owner, self), row.mode)
+            << row.ownChannel << " " << row.status << " " << row.owner;
+}
+
 TEST(ModemLines, AFailedStatusCallRepeatsThePreviousWord) {
     PortRecord record = {};
     record.ModemStatus = 0xF0;

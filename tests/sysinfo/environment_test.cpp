@@ -33,6 +33,23 @@ TEST(EnvironmentListingOf, Blocks) {
     }
 }
 
+TEST(EnvironmentListingOf, SecretValuesHiddenForReports) {
+    const struct {
+        const char* name;
+        bool secret;
+    } names[] = {{"DB_PASSWORD", true}, {"password", true},    {"MyPasswdFile", true}, {"CLIENT_SECRET", true},
+                 {"GITHUB_TOKEN", true}, {"tokenizer", true},  {"AZURE_CREDENTIALS", true}, {"API_KEY", true},
+                 {"ssh_key", true},      {"_KEY", true},       {"KEYBOARD", false},    {"KEY_FILE", false},
+                 {"MONKEY", false},      {"PATH", false},      {"PASS", false}};
+    for (const auto& n : names) {
+        SCOPED_TRACE(n.name);
+        EXPECT_EQ(IsSecretVariableName(n.name), n.secret);
+        const std::string block = std::string(n.name) + "=v=al" + std::string(2, '\0');
+        EXPECT_EQ(EnvironmentListingOf(block, true), std::string(n.name) + (n.secret ? "=(hidden)" : "=v=al") + "\r\n\r\n");
+        EXPECT_EQ(EnvironmentListingOf(block), std::string(n.name) + "=v=al\r\n\r\n");  // the plain listing keeps it
+    }
+}
+
 TEST(EnvironmentListingOf, ManyEntriesInOrder) {
     std::string block, expected;
     for (int i = 0; i < 3000; ++i) {

@@ -45,8 +45,8 @@ const VersionCase kVersionCases[] = {
     {2, 6, 0, 11, "Windows Vista", "%OS_WIN_VISTA", 2, kNtFamily},
     {2, 6, 1, 12, "Windows 7", "%OS_WIN_7", 2, kNtFamily},
     // Outside the name table: no name, the family still set.
-    {2, 6, 2, 0, "", "", 2, kNtFamily},
-    {2, 10, 0, 0, "", "", 2, kNtFamily},
+    {2, 6, 4, 0, "", "", 2, kNtFamily},
+    {2, 11, 0, 0, "", "", 2, kNtFamily},
     {1, 4, 20, 0, "", "", 1, "Windows 95/98/ME"},
     {1, 5, 0, 0, "", "", 1, "Windows 95/98/ME"},
     // Neither table knows the platform.
@@ -66,6 +66,49 @@ TEST(WindowsVersionTable, EveryRowAndTheGaps) {
         EXPECT_STREQ(OsSymbolicName(info.OsLong), c.symbol);
         EXPECT_EQ(info.OsFamilyLong, c.family);
         EXPECT_EQ(Text(info.OsFamilyString), c.familyString);
+    }
+}
+
+// Today's Windows: product type and build number tell the rows of one version number apart.
+TEST(WindowsVersionTable, TodaysWindowsByProductAndBuild) {
+    constexpr uint8_t kWorkstation = VER_NT_WORKSTATION, kServer = VER_NT_SERVER, kController = VER_NT_DOMAIN_CONTROLLER;
+    const struct {
+        uint32_t major, minor, build;
+        uint8_t product;
+        int32_t osLong;
+        const char* osString;
+        const char* symbol;
+    } cases[] = {
+        {6, 2, 9200, kWorkstation, 13, "Windows 8", "%OS_WIN_8"},
+        {6, 3, 9600, kWorkstation, 14, "Windows 8.1", "%OS_WIN_81"},
+        {10, 0, 10240, kWorkstation, 15, "Windows 10", "%OS_WIN_10"},
+        {10, 0, 21999, kWorkstation, 15, "Windows 10", "%OS_WIN_10"},
+        {10, 0, 22000, kWorkstation, 16, "Windows 11", "%OS_WIN_11"},
+        {10, 0, 26100, 0, 16, "Windows 11", "%OS_WIN_11"},  // product type unknown: a workstation
+        {6, 2, 9200, kServer, 17, "Windows Server 2012", "%OS_WIN_2012"},
+        {6, 3, 9600, kController, 18, "Windows Server 2012 R2", "%OS_WIN_2012_R2"},
+        {10, 0, 14393, kServer, 19, "Windows Server 2016", "%OS_WIN_2016"},
+        {10, 0, 17762, kServer, 19, "Windows Server 2016", "%OS_WIN_2016"},
+        {10, 0, 17763, kServer, 20, "Windows Server 2019", "%OS_WIN_2019"},
+        {10, 0, 20348, kController, 21, "Windows Server 2022", "%OS_WIN_2022"},
+        {10, 0, 26100, kServer, 22, "Windows Server 2025", "%OS_WIN_2025"},
+        // The design's rows do not look at the product type.
+        {6, 1, 7601, kServer, 12, "Windows 7", "%OS_WIN_7"},
+        {5, 2, 3790, kWorkstation, 10, "Windows 2003 Server", "%OS_WIN_2003"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.major) + "." + std::to_string(c.minor) + "." + std::to_string(c.build) + " type " +
+                     std::to_string(c.product));
+        OsInfoRecord info{};
+        info.dwPlatformId = VER_PLATFORM_WIN32_NT;
+        info.dwMajorVersion = c.major;
+        info.dwMinorVersion = c.minor;
+        info.dwBuildNumber = c.build;
+        ApplyWindowsVersion(info, c.product);
+        EXPECT_EQ(info.OsLong, c.osLong);
+        EXPECT_EQ(Text(info.OsString), c.osString);
+        EXPECT_STREQ(OsSymbolicName(info.OsLong), c.symbol);
+        EXPECT_EQ(Text(info.OsFamilyString), kNtFamily);
     }
 }
 
@@ -306,8 +349,11 @@ TEST_F(WineVersionTest, SeveralWindowsVersions) {
         // 64-bit XP reports itself as NT 5.2, the server's version.
         {"winxp64", "5", "2", "3790", "Service Pack 2", "10", "Windows 2003 Server", ""},
         {"win7", "6", "1", "7601", "Service Pack 1", "12", "Windows 7", ""},
-        // A program without a compatibility manifest is told 6.2 on later systems.
-        {"win10", "6", "2", "9200", "", "0", "", ""},
+        // The programs' manifest names today's Windows, so the version query tells the truth
+        // (without it every later system says 6.2).
+        {"win8", "6", "2", "9200", "", "13", "Windows 8", ""},
+        {"win81", "6", "3", "9600", "", "14", "Windows 8.1", ""},
+        {"win10", "10", "0", "18362", "", "15", "Windows 10", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.wine);
@@ -323,6 +369,25 @@ TEST_F(WineVersionTest, SeveralWindowsVersions) {
         EXPECT_EQ(f["OsFamilyLong"], "2");
         EXPECT_EQ(f["BuildName"], c.buildName);
         EXPECT_EQ(f["OsIs64Bit"], "8664");
+    }
+}
+
+// Both programs carry the manifest whose compatibility entries the version test above relies on.
+TEST(ProgramManifest, NamesEveryWindowsTheTablesKnowSinceVista) {
+    for (const char* program : {"Kestrune.exe", "kestrune-scan.exe"}) {
+        SCOPED_TRACE(program);
+        const std::string path = std::string(KESTRUNE_BIN_DIR) + "/" + program;
+        HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_NE(module, nullptr) << GetLastError();
+        HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
+        ASSERT_NE(found, nullptr);
+        const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
+        const std::string manifest(data, SizeofResource(module, found));
+        for (const char* id : {"e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
+                               "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+                               "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"})
+            EXPECT_NE(manifest.find(id), std::string::npos) << id;
+        FreeLibrary(module);
     }
 }
 

@@ -1,0 +1,32 @@
+#pragma once
+// kestrune-scan's command line.
+#include <string>
+#include <vector>
+
+namespace kestrune {
+
+enum class RunMode { kScan, kList, kWatch };
+enum class OutputFormat { kTable, kTsv, kJson };
+
+struct ScanOptions {
+    RunMode mode = RunMode::kScan;
+    OutputFormat format = OutputFormat::kTable;
+    std::vector<std::string> ports;  // upper-cased COM names, each once, in the order given
+};
+
+struct CommandLine {
+    enum class Action { kRun, kHelp, kVersion, kUsageError };
+    Action action = Action::kRun;
+    ScanOptions options;
+    std::string text;  // the help or version text, or the one-line usage error
+};
+
+// args: the arguments after the program name.
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// The exit statuses: success, the scan could not run, a usage error.
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+}  // namespace kestrune

@@ -1,0 +1,29 @@
+#pragma once
+// Fitting texts into a fixed number of console columns.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrune {
+
+// text cut to width characters by replacing its middle with "...", so that both the start
+// of a path and its file name stay readable. Unchanged when it fits; below 4 columns the
+// start only.
+std::string ShortenMiddle(std::string_view text, std::size_t width);
+
+// The same for a text whose tail from tailStart on must stay whole (" (pid 312)" after a
+// path): the part before it is shortened. When even the tail does not fit, ShortenMiddle.
+std::string ShortenMiddleKeepingTail(std::string_view text, std::size_t tailStart, std::size_t width);
+
+// Column widths for a table whose lines, columns joined by gap blanks, must fit total
+// characters. natural: the widest cell (or header) of each column; minimum: how far a
+// column may shrink (a column whose minimum equals its natural width never shrinks);
+// yieldOrder: columns of a lower value shrink to their minimum before any of a higher value
+// gives up a character (all 0 when empty). Among equals the widest gives up a character
+// first. When even the minimums do not fit, the minimums.
+std::vector<std::size_t> FitColumnWidths(const std::vector<std::size_t>& natural,
+                                         const std::vector<std::size_t>& minimum, std::size_t gap,
+                                         std::size_t total, const std::vector<int>& yieldOrder = {});
+
+}  // namespace kestrune

@@ -1,0 +1,38 @@
+#pragma once
+// Arguments for by-reference parameters, put into the form dispatch through the type
+// library wants: a reference of the parameter's own type (a long or a string).
+//  - Script hosts pass a variable as a reference to a VARIANT (VT_BYREF | VT_VARIANT): the
+//    variable is coerced in place to the parameter's type and passed by reference, so the
+//    member's result comes back in it.
+//  - Late-bound callers may pass a plain value to an [in, out] parameter (the class roads pass
+//    the status-bar handle as VT_UI4): it is passed through a temporary, whose value is
+//    written back into the caller's VARIANT, in the caller's type, after the call.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <vector>
+
+namespace kestrune {
+
+class ReferenceArguments {
+public:
+    ReferenceArguments() = default;
+    ReferenceArguments(const ReferenceArguments&) = delete;
+    ReferenceArguments& operator=(const ReferenceArguments&) = delete;
+    ~ReferenceArguments();
+
+    // The parameters to dispatch with: params itself, or a rewritten copy (shallow: the
+    // caller's values stay the caller's). Arguments that cannot be adapted stay as they
+    // came, for the dispatch to report.
+    DISPPARAMS* Adapt(ITypeInfo* info, DISPID id, WORD flags, DISPPARAMS* params);
+    // After a successful call: the temporaries' values back into the caller's VARIANTs.
+    void WriteBack();
+
+private:
+    DISPPARAMS adapted_{};
+    std::vector<VARIANTARG> arguments_;
+    std::vector<VARIANT> temporaries_;
+    std::vector<std::pair<VARIANT*, size_t>> writeBacks_;  // caller's VARIANT, temporary
+};
+
+}  // namespace kestrune

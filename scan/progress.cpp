@@ -1,0 +1,108 @@
+#include "scan/progress.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "support/fixed_text.h"
+
+namespace kestrune {
+
+namespace {
+
+ProgressSink* g_sink = nullptr;
+
+// The state of the burst in charge, if any.
+ProgressBurst::State* g_burst = nullptr;
+
+uint64_t NowMilliseconds() {
+    static const LONGLONG frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f.QuadPart > 0 ? f.QuadPart : 1;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<uint64_t>(now.QuadPart) * 1000u / static_cast<uint64_t>(frequency);
+}
+
+void CopyPart(std::array<char, kTextSize>& to, const char (&from)[kTextSize]) {
+    // Fields may come from another program unterminated: keep at most 259 characters.
+    const std::string_view text = Text(from);
+    std::memcpy(to.data(), text.data(), text.size());
+    to[text.size()] = '\0';
+}
+
+void Pump() {
+    if (g_sink) g_sink->Pump();
+}
+
+}  // namespace
+
+ProgressTexts ProgressTexts::Of(const PortRecord& record) {
+    ProgressTexts texts;
+    texts.window = record.StatusWindow;
+    CopyPart(texts.parts[0], record.FunctionName);
+    CopyPart(texts.parts[1], record.StatusText1);
+    CopyPart(texts.parts[2], record.StatusText2);
+    CopyPart(texts.parts[3], record.StatusText3);
+    return texts;
+}
+
+ProgressSink* SetProgressSink(ProgressSink* sink) {
+    ProgressSink* before = g_sink;
+    g_sink = sink;
+    return before;
+}
+
+bool IntervalGate::Admit(uint64_t nowMilliseconds) {
+    if (done_ && nowMilliseconds >= last_ && nowMilliseconds - last_ < interval_) return false;
+    done_ = true;
+    last_ = nowMilliseconds;
+    return true;
+}
+
+void ProgressUpdate(PortRecord& record) {
+    if (!g_burst) {
+        if (g_sink && record.StatusWindow != 0) g_sink->Show(ProgressTexts::Of(record));
+        Pump();
+        return;
+    }
+    const uint64_t now = NowMilliseconds();
+    if (g_sink && record.StatusWindow != 0) {
+        if (g_burst->repaint.Admit(now)) {
+            g_burst->pending = false;
+            g_sink->Show(ProgressTexts::Of(record));
+        } else {
+            g_burst->pending = true;
+            g_burst->texts = ProgressTexts::Of(record);
+        }
+    }
+    if (g_burst->pump.Admit(now)) Pump();
+}
+
+void ReportStep(PortRecord& record, std::string_view routine, std::string_view step) {
+    if (record.StatusWindow == 0) return;
+    SetText(record.FunctionName, routine);
+    SetText(record.StatusText1, step);
+    SetText(record.StatusText2, " ");
+    SetText(record.StatusText3, "");
+    if (g_sink) g_sink->Show(ProgressTexts::Of(record));
+    Pump();
+}
+
+bool ProgressWindowTaken(uint32_t window) { return g_sink && g_sink->TakesProgress(window); }
+
+bool ScanStopRequested() { return g_sink && g_sink->StopRequested(); }
+
+ProgressBurst::ProgressBurst() : outermost_(g_burst == nullptr) {
+    if (outermost_) g_burst = &state_;
+}
+
+ProgressBurst::~ProgressBurst() {
+    if (!outermost_) return;
+    g_burst = nullptr;
+    if (state_.pending && g_sink) g_sink->Show(state_.texts);
+}
+
+}  // namespace kestrune

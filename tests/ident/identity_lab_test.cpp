@@ -1,0 +1,231 @@
+// Port identity over the lab: the device entries, ports class and COM number database the
+// lab writes where Windows keeps them, read through SetupAPI and straight from the registry,
+// and shown in the scan's records, the list's trailing columns, the report and the console.
+// Expectations come from the lab's layout, so the tests hold for every layout; the identity
+// layout (lab/layouts/ident.ini) has the four cases: an on-board port, a USB adapter with a
+// serial number, a phantom adapter still reserving COM7 and a stale reservation of COM9.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/identity_view.h"
+#include "app/report.h"
+#include "e2e/console_output.h"
+#include "gui/driver/window_driver.h"
+#include "lab/client/lab_client.h"
+#include "scan/identity_reader.h"
+#include "scan/scan_driver.h"
+#include "support/fixed_text.h"
+#include "support/handles.h"
+
+namespace kestrune {
+namespace {
+
+std::string ExpectedVidPid(const lab::Port& port) { return port.vid.empty() ? "" : port.vid + ":" + port.pid; }
+
+std::string ReadWholeFile(const std::string& path) {
+    std::string text;
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    char buffer[65536];
+    DWORD got = 0;
+    while (file && ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got) text.append(buffer, got);
+    return text;
+}
+
+class IdentityLab : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        if (!layout_.Load(&error)) GTEST_SKIP() << "serial lab is not up: " << error;
+    }
+    // What the COM number database should say about a number, from the layout.
+    std::string ExpectedReason(const std::string& com) const {
+        const lab::Port* port = layout_.Find(com);
+        if (port && !port->instance_id.empty()) return port->phantom ? "phantom device" : "present device";
+        return "stale";  // the lab reserves only ports with a device entry and numbers with none
+    }
+    lab::Layout layout_;
+};
+
+TEST_F(IdentityLab, BothReadersAgreeWhereBothAnswer) {
+    const std::vector<PortIdentity> setupApi = ReadIdentitiesThroughSetupApi();
+    const std::vector<PortIdentity> registry = ReadIdentitiesFromRegistry();
+    // Measured under Wine: SetupAPI lists the lab's device entries, phantoms included.
+    ASSERT_EQ(setupApi.size(), registry.size());
+    for (const PortIdentity& a : setupApi) {
+        SCOPED_TRACE(a.instanceId);
+        auto match = std::find_if(registry.begin(), registry.end(), [&](const PortIdentity& b) {
+            return UpperAnsi(b.instanceId) == UpperAnsi(a.instanceId);
+        });
+        ASSERT_NE(match, registry.end());
+        const std::pair<const std::string*, const std::string*> fields[] = {
+            {&a.portName, &match->portName},         {&a.friendlyName, &match->friendlyName},
+            {&a.description, &match->description},   {&a.manufacturer, &match->manufacturer},
+            {&a.hardwareId, &match->hardwareId},     {&a.vidPid, &match->vidPid},
+            {&a.serialNumber, &match->serialNumber}, {&a.location, &match->location},
+            {&a.service, &match->service},           {&a.interfaceNumber, &match->interfaceNumber},
+        };
+        for (const auto& field : fields) {
+            if (!field.first->empty() && !field.second->empty()) {
+                EXPECT_EQ(*field.first, *field.second);
+            }
+        }
+        EXPECT_EQ(a.present, match->present);
+    }
+}
+
+TEST_F(IdentityLab, EveryPortIsNamedAsTheLayoutSays) {
+    const HardwareSnapshot hardware = ReadHardwareSnapshot();
+    for (const lab::Port& port : layout_.ports()) {
+        SCOPED_TRACE(port.com);
+        const PortIdentity* device = FindIdentity(hardware.devices, port.com);
+        if (port.instance_id.empty()) {
+            EXPECT_EQ(device, nullptr) << "no device entry, empty identity";
+            continue;
+        }
+        ASSERT_NE(device, nullptr);
+        EXPECT_EQ(device->instanceId, port.instance_id);
+        EXPECT_EQ(device->friendlyName, port.friendly);
+        EXPECT_EQ(device->description, port.description);
+        EXPECT_EQ(device->manufacturer, port.mfg);
+        EXPECT_EQ(device->vidPid, ExpectedVidPid(port));
+        EXPECT_EQ(device->serialNumber, port.serial);
+        EXPECT_EQ(device->location, port.location);
+        EXPECT_EQ(device->service, port.service);
+        EXPECT_EQ(device->present, !port.phantom);
+    }
+    ASSERT_TRUE(hardware.comDbRead);
+    std::vector<std::string> reserved;
+    for (const ComReservation& r : hardware.reservations) {
+        const std::string com = "COM" + std::to_string(r.number);
+        reserved.push_back(com);
+        EXPECT_EQ(ReservationReasonText(r.reason), ExpectedReason(com)) << com;
+        if (const lab::Port* port = layout_.Find(com)) {
+            EXPECT_EQ(r.vidPid, ExpectedVidPid(*port)) << com;
+        }
+    }
+    EXPECT_EQ(reserved, layout_.comdb());
+}
+
+TEST_F(IdentityLab, RecordsColumnsAndReportNameEachPort) {
+    std::vector<PortRecord> records;
+    ScanPorts(records, nullptr);
+    SetShownHardware(ReadHardwareSnapshot());
+    std::map<std::string, const PortRecord*> byPort;
+    for (const PortRecord& record : records) byPort[std::string(Text(record.PortName))] = &record;
+
+    for (const lab::Port& port : layout_.ports()) {
+        SCOPED_TRACE(port.com);
+        ASSERT_TRUE(byPort.count(port.com));
+        const PortRecord& record = *byPort[port.com];
+        if (port.phantom) {
+            EXPECT_EQ(Text(record.Status), "Disconnected") << "a phantom's port is gone";
+        }
+        std::map<int, std::string> cells;
+        for (const CellWrite& cell : ResultRowCells(record, GetCurrentProcessId())) cells[cell.column] = cell.text;
+        EXPECT_EQ(cells[48], port.friendly);
+        EXPECT_EQ(cells[49], ExpectedVidPid(port));
+        EXPECT_EQ(cells[50], port.serial.empty() ? port.instance_id : port.serial);
+    }
+
+    // The report file ends with the hardware block of these records.
+    char folder[MAX_PATH];
+    ASSERT_NE(GetTempPathA(sizeof folder, folder), 0u);
+    const std::string path = std::string(folder) + "identity-report.txt";
+    ASSERT_EQ(WriteDiagnosticReportTo(path.c_str(), records), static_cast<DWORD>(ERROR_SUCCESS));
+    std::string block;
+    for (const std::string& line : HardwareReportLines(records, ReadHardwareSnapshot())) block += line + "\r\n";
+    const std::string report = ReadWholeFile(path);
+    DeleteFileA(path.c_str());
+    ASSERT_GT(report.size(), block.size());
+    EXPECT_EQ(report.substr(report.size() - block.size()), block);
+}
+
+TEST_F(IdentityLab, ConsoleScanNamesEachPortAndReservation) {
+    const console_test::Finished tsv = console_test::RunToEnd("--tsv");
+    ASSERT_EQ(tsv.status, 0) << tsv.err;
+    std::map<std::string, console_test::Row> rows;
+    for (console_test::Row& row : console_test::ParseTsv(tsv.out)) {
+        ASSERT_EQ(row.count("<cells>"), 0u);
+        for (auto& [field, cell] : row) ASSERT_TRUE(console_test::TsvUnescape(std::string(cell), cell)) << field;
+        rows[row["PortName"]] = row;
+    }
+    for (const lab::Port& port : layout_.ports()) {
+        SCOPED_TRACE(port.com);
+        ASSERT_TRUE(rows.count(port.com));
+        console_test::Row& row = rows[port.com];
+        EXPECT_EQ(row["FriendlyName"], port.friendly);
+        EXPECT_EQ(row["VidPid"], ExpectedVidPid(port));
+        EXPECT_EQ(row["SerialNumber"], port.serial);
+        EXPECT_EQ(row["InstanceId"], port.instance_id);
+        EXPECT_EQ(row["Device"], port.instance_id.empty() ? "" : port.phantom ? "phantom" : "present");
+    }
+    // Every reserved number and why, in the JSON document and under the table.
+    const console_test::Finished json = console_test::RunToEnd("--json");
+    ASSERT_EQ(json.status, 0) << json.err;
+    std::map<std::string, std::string> reasons;
+    const nlohmann::json document = nlohmann::json::parse(json.out);
+    for (const nlohmann::json& r : document.at("reservations"))
+        reasons[r.at("port").get<std::string>()] = r.at("reason").get<std::string>();
+    EXPECT_EQ(reasons.size(), layout_.comdb().size());
+    for (const std::string& com : layout_.comdb()) EXPECT_EQ(reasons[com], ExpectedReason(com)) << com;
+    const console_test::Finished table = console_test::RunToEnd("");
+    for (const std::string& com : layout_.comdb())
+        EXPECT_NE(table.out.find("\n" + com + "  " + ExpectedReason(com)), std::string::npos) << com;
+}
+
+// Unplugging a USB adapter leaves a phantom that still holds its number; plugging it back
+// makes it present again.
+TEST_F(IdentityLab, UnpluggedAdapterIsAPhantomUntilPluggedBack) {
+    const lab::Port* adapter = nullptr;
+    for (const lab::Port& port : layout_.ports())
+        if (!adapter && !port.vid.empty() && port.present && port.kind != lab::Kind::Held) adapter = &port;
+    if (!adapter) GTEST_SKIP() << "no USB adapter without a holder in this layout";
+    const std::string com = adapter->com;
+    const int number = ComNumber(com);
+
+    ASSERT_TRUE(lab::RemovePort(layout_, com));
+    const HardwareSnapshot unplugged = ReadHardwareSnapshot();
+    const bool replugged = lab::ReplugPort(layout_, com);
+    const PortIdentity* gone = FindIdentity(unplugged.devices, com);
+    ASSERT_NE(gone, nullptr);
+    EXPECT_FALSE(gone->present);
+    ASSERT_NE(FindReservation(unplugged.reservations, number), nullptr);
+    EXPECT_EQ(FindReservation(unplugged.reservations, number)->reason, ReservationReason::kPhantomDevice);
+
+    ASSERT_TRUE(replugged);
+    const HardwareSnapshot back = ReadHardwareSnapshot();
+    ASSERT_NE(FindIdentity(back.devices, com), nullptr);
+    EXPECT_TRUE(FindIdentity(back.devices, com)->present);
+    EXPECT_EQ(FindReservation(back.reservations, number)->reason, ReservationReason::kPresentDevice);
+}
+
+// The identity layout's four cases by name (other layouts: skipped).
+TEST_F(IdentityLab, IdentityLayoutFourCases) {
+    if (layout_.name() != "ident") GTEST_SKIP() << "the identity layout is not up";
+    const HardwareSnapshot hardware = ReadHardwareSnapshot();
+    const PortIdentity* usb = FindIdentity(hardware.devices, "COM3");
+    ASSERT_NE(usb, nullptr);
+    EXPECT_EQ(usb->vidPid, "067B:2303");
+    EXPECT_EQ(usb->serialNumber, "A7C3F21B");
+    const PortIdentity* onBoard = FindIdentity(hardware.devices, "COM2");
+    ASSERT_NE(onBoard, nullptr);
+    EXPECT_EQ(onBoard->vidPid, "");
+    EXPECT_EQ(onBoard->serialNumber, "");
+    const ComReservation* phantom = FindReservation(hardware.reservations, 7);
+    ASSERT_NE(phantom, nullptr);
+    EXPECT_EQ(ReservationText(*phantom), "COM7  phantom device  USB Serial Port (COM7) [0403:6001]");
+    const ComReservation* stale = FindReservation(hardware.reservations, 9);
+    ASSERT_NE(stale, nullptr);
+    EXPECT_EQ(ReservationText(*stale), "COM9  stale");
+}
+
+}  // namespace
+}  // namespace kestrune
