@@ -8,6 +8,7 @@
 #include "app/report.h"
 #include "app/results_view.h"
 #include "scan/identity_reader.h"
+#include "scan/owner_process.h"
 #include "scan/scan_driver.h"
 #include "scan/status_probe.h"
 #include "support/fixed_text.h"
@@ -120,6 +121,9 @@ bool RunRefreshCommand(HWND dialog, uint32_t commandId) {
 
     SetStatusPart(statusBar, 0, " Scan Complete");
     for (int part = 1; part < 4; ++part) SetStatusPart(statusBar, part, " ");
+    // Without elevation services' and other users' ports may show no owner: say so.
+    if (const std::string_view notice = OwnerSearchNotice(ProcessIsElevated()); !notice.empty())
+        SetStatusPart(statusBar, 1, " " + std::string(notice));
     EnableRefreshButtons(dialog, TRUE);
 
     // The report of the road that ran; a command without a road reports what was shown.

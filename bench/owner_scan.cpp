@@ -12,52 +12,22 @@
 #include <unordered_map>
 #include <vector>
 
+#include "bench/floor_walk.h"
 #include "bench/helper_process.h"
 #include "scan/owner_search.h"
 #include "scan/scan_driver.h"
 
-extern "C" LONG NTAPI NtQueryObject(HANDLE, ULONG, void*, ULONG, ULONG*);
-
 using namespace kestrune;
-using Clock = std::chrono::steady_clock;
+using kestrune_bench::Clock;
+using kestrune_bench::FloorWalk;
+using kestrune_bench::MillisecondsSince;
 
 namespace {
-
-double MillisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 // The best of several interleaved runs: the machine is shared, and the least disturbed run
 // is the closest to each program's own cost.
 double Best(const std::vector<double>& values) {
     return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
-}
-
-// The floor: every entry of a process that passes the process filter is named with direct
-// calls, the owner process opened and closed per entry, no worker, no progress.
-double FloorWalk(const std::vector<HandleEntry>& entries, uint32_t* named) {
-    static std::vector<unsigned char> buffer(70000);
-    const auto start = Clock::now();
-    std::unordered_map<uint32_t, bool> skipped;
-    uint32_t count = 0;
-    for (const HandleEntry& entry : entries) {
-        auto found = skipped.find(entry.processId);
-        if (found == skipped.end())
-            found = skipped.emplace(entry.processId, ProcessPathSkipped(ProcessImagePath(entry.processId))).first;
-        if (found->second || entry.processId == 0) continue;
-        HANDLE owner = OpenProcess(PROCESS_DUP_HANDLE, FALSE, entry.processId);
-        if (!owner) continue;
-        HANDLE duplicate = nullptr;
-        if (DuplicateHandle(owner, reinterpret_cast<HANDLE>(static_cast<uintptr_t>(entry.handleValue)),
-                            GetCurrentProcess(), &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-            ULONG returned = 0;
-            if (NtQueryObject(duplicate, 1, buffer.data(), static_cast<ULONG>(buffer.size()), &returned) == 0) ++count;
-            CloseHandle(duplicate);
-        }
-        CloseHandle(owner);
-    }
-    if (named) *named = count;
-    return MillisecondsSince(start);
 }
 
 double FullScan(bool withProgress) {
@@ -108,10 +78,13 @@ int main() {
             floor.push_back(FloorWalk(entries, &named));
             progress.push_back(FullScan(true));
         }
+        // The walk itself, for one record that nothing matches: every handle named.
         std::vector<PortRecord> records(1);
         OwnerSearchCounters counters;
+        OwnerSearchOptions walkAll;
+        walkAll.walkEveryPort = true;
         const auto start = Clock::now();
-        FindPortOwners(records, nullptr, {}, &counters);
+        FindPortOwners(records, nullptr, {}, &counters, walkAll);
         const double search = MillisecondsSince(start);
 
         Print("scan_ms", n, Best(scan));

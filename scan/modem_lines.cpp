@@ -1,6 +1,7 @@
 #include "scan/modem_lines.h"
 
 #include "port/port_export.h"
+#include "scan/owner_port_reads.h"
 #include "scan/scan_driver.h"
 #include "support/handles.h"
 
@@ -8,8 +9,7 @@ namespace kestrune {
 
 void ReadModemStatus(PortRecord& record) {
     DWORD status = 0;
-    if (record.WinHandle != 0 && GetCommModemStatus(FieldToHandle(record.WinHandle), &status))
-        record.ModemStatus = status;
+    if (ReadPortModemStatus(record, status)) record.ModemStatus = status;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include "scan/cable_test.h"
 #include "scan/device_type.h"
 #include "scan/discovery.h"
+#include "scan/owner_port_reads.h"
 #include "scan/owner_search.h"
 #include "scan/port_selection.h"
 #include "scan/progress.h"
@@ -39,12 +40,12 @@ void EndRecordPass(PortRecord& record) {
     ReleaseOwnerHandles(record);
 }
 
-void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow) {
-    ScanNamedPorts(ports, statusWindow, {});
+void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow, const OwnerSearchOptions& ownerOptions) {
+    ScanNamedPorts(ports, statusWindow, {}, ownerOptions);
 }
 
 void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow,
-                    const std::vector<std::string>& names) {
+                    const std::vector<std::string>& names, const OwnerSearchOptions& ownerOptions) {
     // A window that does not take progress (not a status bar of this process) gets none:
     // no texts, and no messages are run for it.
     if (statusWindow && *statusWindow != 0 && !ProgressWindowTaken(*statusWindow)) statusWindow = nullptr;
@@ -70,13 +71,15 @@ void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow
     // Owner search: one pass over the system handle table, reporting once per named handle.
     if (!ScanStopRequested()) {
         ProgressBurst burst;
-        FindPortOwners(ports, statusWindow);
+        FindPortOwners(ports, statusWindow, {}, nullptr, ownerOptions);
     }
     // The last record carries the progress of the per-port steps.
     if (statusWindow && !ports.empty()) ports.back().StatusWindow = *statusWindow;
 
     // Per-port pass. Once the scan is asked to stop, the remaining steps are skipped, but
-    // every port the probe opened is still closed.
+    // every port the probe opened is still closed. Reads through an owner's duplicate run
+    // on one bounded worker.
+    OwnerReadScope ownerReads;
     const int32_t upper = static_cast<int32_t>(ports.size()) - 1;
     for (std::size_t i = 0; i < ports.size(); ++i) {
         PortRecord& record = ports[i];

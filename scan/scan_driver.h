@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "scan/owner_search.h"
 #include "scan/port_record.h"
 #include "support/export.h"
 
@@ -15,12 +16,14 @@ namespace kestrune {
 
 // Replaces ports with one record per discovered port (never fewer than one) and runs every
 // scan step on them. statusWindow, when not null, is read afresh at each progress report.
-void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow);
+// ownerOptions: how the owner search runs (tests force the full walk with it).
+void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow,
+               const OwnerSearchOptions& ownerOptions = {});
 
 // The same scan over the named ports only (see SelectPorts): one owner search for all of
 // them. No names scans every port.
 void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow,
-                    const std::vector<std::string>& names);
+                    const std::vector<std::string>& names, const OwnerSearchOptions& ownerOptions = {});
 
 // Closes what the scan opened for a record: its probe channel, whatever handle the owner
 // search left in WinHandle meanwhile (a duplicate of the scan's own handle, or none), and

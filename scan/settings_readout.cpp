@@ -5,6 +5,7 @@
 #include <string>
 
 #include "port/port_export.h"
+#include "scan/owner_port_reads.h"
 #include "scan/progress.h"
 #include "scan/scan_driver.h"
 #include "support/fixed_text.h"
@@ -56,11 +57,9 @@ void ApplyCommConfig(PortRecord& record) {
 
 void ReadPortParameters(PortRecord& record) {
     ReportStep(record, kParametersRoutineName, "Get " + std::string(Text(record.PortName)) + " Parameters");
-    DWORD size = sizeof(COMMCONFIG);
     COMMCONFIG config;
     std::memcpy(&config, &record.CommConfig, sizeof config);  // the record is packed
-    if (record.WinHandle != 0 && GetCommConfig(FieldToHandle(record.WinHandle), &config, &size))
-        std::memcpy(&record.CommConfig, &config, sizeof config);
+    if (ReadPortConfig(record, config)) std::memcpy(&record.CommConfig, &config, sizeof config);
     ApplyCommConfig(record);
 }
 
@@ -71,9 +70,7 @@ using namespace kestrune;
 KESTRUNE_API int32_t WINAPI SerialPort_Get_FlowControl(PortRecord* record) {
     return PortExport(record, [](PortRecord& r) {
         COMMCONFIG config = {};
-        DWORD size = sizeof config;
-        if (r.WinHandle == 0 || !GetCommConfig(FieldToHandle(r.WinHandle), &config, &size))
-            std::memset(&config, 0, sizeof config);
+        if (!ReadPortConfig(r, config)) std::memset(&config, 0, sizeof config);
         r.FlowControlBits = FlowControlBitsFromFlags(DcbFlagWord(config));
         return 0;
     });
