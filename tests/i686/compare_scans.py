@@ -58,12 +58,31 @@ def fresh_lab(arch, layout):
         sys.exit(f"the {arch} lab did not come up again: {r.stderr.decode(errors='replace')[-2000:]}")
 
 
+def tsv_unescape(cell):
+    """The console's TSV escaping undone (backslash, tab, line feed, carriage return, hex)."""
+    out, i = [], 0
+    while i < len(cell):
+        c = cell[i]
+        if c == "\\" and i + 1 < len(cell):
+            n = cell[i + 1]
+            if n == "x" and i + 3 < len(cell):
+                out.append(chr(int(cell[i + 2:i + 4], 16)))
+                i += 4
+                continue
+            out.append({"t": "\t", "n": "\n", "r": "\r"}.get(n, n))
+            i += 2
+            continue
+        out.append(c)
+        i += 1
+    return "".join(out)
+
+
 def scan(wine_run, exe):
     r = subprocess.run([wine_run, exe] + SCAN_ARGS, stdin=subprocess.DEVNULL, capture_output=True,
                        timeout=600)
     if r.returncode != 0:
         sys.exit(f"{exe} ended with {r.returncode}: {r.stderr.decode(errors='replace')[-2000:]}")
-    lines = [ln.rstrip("\r") for ln in r.stdout.decode("latin-1").split("\n") if ln.strip()]
+    lines = [ln.rstrip("\r") for ln in r.stdout.decode("utf-8", errors="replace").split("\n") if ln.strip()]
     if not lines:
         sys.exit(f"{exe} printed nothing")
     header = lines[0].split("\t")
@@ -74,7 +93,7 @@ def scan(wine_run, exe):
         cells = ln.split("\t")
         if len(cells) != len(header):
             sys.exit(f"{exe}: a line with {len(cells)} cells under {len(header)} columns: {ln!r}")
-        row = dict(zip(header, cells))
+        row = dict(zip(header, (tsv_unescape(c) for c in cells)))
         rows[row.get("PortName", "")] = row
     return header, rows
 
