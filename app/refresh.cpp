@@ -11,6 +11,7 @@
 #include "scan/owner_process.h"
 #include "scan/scan_driver.h"
 #include "scan/status_probe.h"
+#include "support/boundary.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
 
@@ -46,8 +47,16 @@ private:
 void RunDirectRoad(HWND dialog, HWND statusBar, ShellState& shell) {
     // The scan reads the bar's handle afresh at each report.
     const uint32_t statusWindow = HandleToField(statusBar);
-    ScanPorts(shell.DirectResults, &statusWindow);
-    SetShownHardware(ReadHardwareSnapshot());  // what each port is, beside the records
+    // A scan that fails on the way (out of memory on a large handle table) has closed what
+    // it opened; the window then shows the one blank record instead of ending.
+    const int32_t failure = CallAtBoundary(
+        [&]() -> int32_t {
+            ScanPorts(shell.DirectResults, &statusWindow);
+            SetShownHardware(ReadHardwareSnapshot());  // what each port is, beside the records
+            return 0;
+        },
+        [](int32_t number) { return number; });
+    if (failure != 0) shell.DirectResults.assign(1, PortRecord{});
     ++shell.ResultsGeneration;
     if (shell.CloseRequested || !IsWindow(dialog)) return;
     ShowResults(dialog, shell.DirectResults);  // the rows, then the headers
