@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "scan/identity_reader.h"
 #include "scan/port_selection.h"
 #include "support/fixed_text.h"
 
@@ -16,9 +17,10 @@ std::vector<DiscoveredPort> ListPorts(const std::vector<std::string>& names) {
 }
 
 std::vector<ConsoleRow> ListingRows(const std::vector<DiscoveredPort>& ports) {
-    std::vector<std::string> names;
-    for (const DiscoveredPort& port : ports) names.push_back(port.portName);
-    std::vector<IdentityFields> identities = ReadPortIdentities(names);
+    return ListingRows(ports, ReadHardwareSnapshot());
+}
+
+std::vector<ConsoleRow> ListingRows(const std::vector<DiscoveredPort>& ports, const HardwareSnapshot& hardware) {
     std::vector<ConsoleRow> rows(ports.size());
     for (std::size_t i = 0; i < ports.size(); ++i) {
         PortRecord& record = rows[i].record;
@@ -26,7 +28,7 @@ std::vector<ConsoleRow> ListingRows(const std::vector<DiscoveredPort>& ports) {
         SetText(record.DeviceName, ports[i].deviceName);
         SetText(record.sObjName, ports[i].objName);
         SetText(record.Name, ports[i].portName);
-        if (i < identities.size()) rows[i].identity = std::move(identities[i]);
+        rows[i].identity = IdentityFieldsOf(hardware, ports[i].portName);
     }
     return rows;
 }

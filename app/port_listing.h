@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/console_row.h"
+#include "scan/port_identity.h"
 #include "scan/discovery.h"
 
 namespace kestrune {
@@ -15,5 +16,7 @@ std::vector<DiscoveredPort> ListPorts(const std::vector<std::string>& names);
 
 // Rows holding each port's names and identity.
 std::vector<ConsoleRow> ListingRows(const std::vector<DiscoveredPort>& ports);
+// The same with the identities taken from a snapshot the caller already read.
+std::vector<ConsoleRow> ListingRows(const std::vector<DiscoveredPort>& ports, const HardwareSnapshot& hardware);
 
 }  // namespace kestrune

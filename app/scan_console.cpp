@@ -123,8 +123,8 @@ int RunScanConsole(const std::vector<std::string>& args) {
         switch (options.mode) {
             case RunMode::kScan: return RunScan(options);
             case RunMode::kList: {
-                const std::vector<ConsoleRow> rows = ListingRows(ListPorts(options.ports));
                 const HardwareSnapshot hardware = ReadHardwareSnapshot();
+                const std::vector<ConsoleRow> rows = ListingRows(ListPorts(options.ports), hardware);
                 return Emit(Render(rows, RowSource::kListing, options.format, false, &hardware.reservations))
                            ? kExitSuccess
                            : kExitFailure;
