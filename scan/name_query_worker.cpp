@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "scan/worker_thread_end.h"
+
 extern "C" LONG NTAPI NtQueryObject(HANDLE, ULONG, void*, ULONG, ULONG*);
 extern "C" LONG NTAPI NtFsControlFile(HANDLE, HANDLE, void*, void*, void*, ULONG, void*, ULONG, void*, ULONG);
 
@@ -178,23 +180,7 @@ bool NameQueryWorker::EnsureWorker() {
 }
 
 void NameQueryWorker::EndWorker(bool terminate) {
-    if (!thread_) return;
-    bool ended = false;
-    if (terminate) {
-        // Only a worker that said it runs and then stood still inside a query gets here.
-        TerminateThread(thread_.get(), 1);
-        ended = WaitForSingleObject(thread_.get(), kWorkerStartLimitMilliseconds) == WAIT_OBJECT_0;
-    } else {
-        // An idle worker (or one that never started) leaves when told to stop; it is not
-        // cut off on its way out, where it may hold the loader lock.
-        job_->stop = 1;
-        SetEvent(job_->go.get());
-        ended = WaitForSingleObject(thread_.get(), kWorkerStartLimitMilliseconds) == WAIT_OBJECT_0;
-    }
-    thread_.reset();
-    // A thread that has not ended yet may still write into its job: leave the block to it.
-    if (!ended) job_.release();
-    else job_.reset();
+    EndWorkerThread(thread_, job_, terminate, kWorkerStartLimitMilliseconds);
 }
 
 std::string NameQueryWorker::Query(HANDLE handle) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "scan/worker_thread_end.h"
 #include "support/fixed_text.h"
 
 namespace kestrune {
@@ -69,23 +70,7 @@ bool PortReadWorker::EnsureWorker() {
     return true;
 }
 
-void PortReadWorker::EndWorker(bool terminate) {
-    if (!thread_) return;
-    bool ended = false;
-    if (terminate) {
-        TerminateThread(thread_.get(), 1);
-        ended = WaitForSingleObject(thread_.get(), kStartLimitMilliseconds) == WAIT_OBJECT_0;
-    } else {
-        // An idle worker leaves when told to; it is not cut off on its way out.
-        job_->stop = 1;
-        SetEvent(job_->go.get());
-        ended = WaitForSingleObject(thread_.get(), kStartLimitMilliseconds) == WAIT_OBJECT_0;
-    }
-    thread_.reset();
-    // A thread that has not ended yet may still write into its job: leave the block to it.
-    if (!ended) job_.release();
-    else job_.reset();
-}
+void PortReadWorker::EndWorker(bool terminate) { EndWorkerThread(thread_, job_, terminate, kStartLimitMilliseconds); }
 
 ReadOutcome PortReadWorker::Run(int kind, HANDLE port) {
     if (!EnsureWorker()) {
