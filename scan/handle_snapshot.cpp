@@ -108,27 +108,36 @@ std::size_t NextSnapshotBufferSize(std::size_t current, std::size_t reported) {
     return std::min(next, kMaxSnapshotBytes);
 }
 
+std::size_t HandleTableBytes(HandleTableLayout layout, std::size_t count) {
+    if (layout == HandleTableLayout::kExtended) return offsetof(ExtendedTable, entries) + count * sizeof(ExtendedEntry);
+    return offsetof(ClassicTable, entries) + count * sizeof(ClassicEntry);
+}
+
 std::size_t FirstSnapshotBufferSize(std::size_t lastFit) {
     if (lastFit >= kMaxSnapshotBytes) return kMaxSnapshotBytes;
     return std::max(kFirstSnapshotBytes, std::min(kMaxSnapshotBytes, lastFit + lastFit / 4));
 }
 
 namespace {
+// The bytes the last table took (not the buffer that held it: remembering the buffer would
+// grow the next one by a quarter at every snapshot, up to the largest size).
+std::atomic<std::size_t> lastTableBytes{0};
+
 bool SnapshotWithLayout(HandleTableLayout layout, std::vector<HandleEntry>& entries) {
     const ULONG infoClass = layout == HandleTableLayout::kExtended ? kExtendedHandleInformationClass
                                                                   : kClassicHandleInformationClass;
-    // The table rarely shrinks or grows much between scans: the size that fitted last time,
+    // The table rarely shrinks or grows much between scans: the size it took last time,
     // with room for growth, usually fits at once, so the system lists the table once.
-    static std::atomic<std::size_t> lastFit{0};
-    std::size_t size = std::max(kFirstSnapshotBytes, FirstSnapshotBufferSize(lastFit.load()));
+    std::size_t size = SnapshotFirstBufferBytes();
     for (int attempt = 0; attempt < kMaxSnapshotTries && size != 0; ++attempt) {
         std::vector<unsigned char> buffer(size, 0);
         ULONG reported = 0;
         const LONG status = NtQuerySystemInformation(infoClass, buffer.data(), static_cast<ULONG>(size), &reported);
         if (status == kStatusSuccess) {
-            lastFit.store(size);
             const std::size_t filled = reported != 0 && reported <= size ? reported : size;
-            return ParseHandleTable(buffer.data(), filled, layout, entries);
+            if (!ParseHandleTable(buffer.data(), filled, layout, entries)) return false;
+            lastTableBytes.store(HandleTableBytes(layout, entries.size()));
+            return true;
         }
         if (status != kStatusInfoLengthMismatch && status != kStatusBufferOverflow && status != kStatusBufferTooSmall)
             return false;  // this layout is not offered
@@ -137,6 +146,8 @@ bool SnapshotWithLayout(HandleTableLayout layout, std::vector<HandleEntry>& entr
     return false;
 }
 }  // namespace
+
+std::size_t SnapshotFirstBufferBytes() { return FirstSnapshotBufferSize(lastTableBytes.load()); }
 
 bool TakeHandleSnapshot(std::vector<HandleEntry>& entries, HandleTableLayout* used) {
     for (HandleTableLayout layout : {HandleTableLayout::kExtended, HandleTableLayout::kClassic}) {

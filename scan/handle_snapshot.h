@@ -43,9 +43,13 @@ constexpr std::size_t kFirstSnapshotBytes = 256 * 1024;
 constexpr std::size_t kMaxSnapshotBytes = 256u * 1024 * 1024;
 constexpr int kMaxSnapshotTries = 10;
 std::size_t NextSnapshotBufferSize(std::size_t current, std::size_t reported);
-// Size of the first buffer of a snapshot, given the size that held the last table (0 for
+// Size of the first buffer of a snapshot, given the bytes the last table took (0 for
 // none): that size and a quarter for growth, at least kFirstSnapshotBytes.
 std::size_t FirstSnapshotBufferSize(std::size_t lastFit);
+// The bytes a table of count entries takes in the given layout, its count field included.
+std::size_t HandleTableBytes(HandleTableLayout layout, std::size_t count);
+// The first buffer size the next snapshot of this process will try.
+std::size_t SnapshotFirstBufferBytes();
 
 // One snapshot of the system handle table, extended layout when the system has it, the
 // classic one otherwise; the buffer grows until the query succeeds (bounded tries).

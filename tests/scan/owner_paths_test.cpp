@@ -113,6 +113,10 @@ TEST(SnapshotSize, TheFirstBufferIsTheLastFitWithRoomToGrow) {
         {kMaxSnapshotBytes * 2, kMaxSnapshotBytes},
     };
     for (const Row& row : rows) EXPECT_EQ(FirstSnapshotBufferSize(row.lastFit), row.first) << row.lastFit;
+    const std::size_t word = sizeof(void*);
+    EXPECT_EQ(HandleTableBytes(HandleTableLayout::kExtended, 0), 2 * word);
+    EXPECT_EQ(HandleTableBytes(HandleTableLayout::kExtended, 10), 2 * word + 10 * (word == 4 ? 28 : 40));
+    EXPECT_EQ(HandleTableBytes(HandleTableLayout::kClassic, 10), word + 10 * (word == 4 ? 16 : 24));
 }
 
 TEST(OwnerPaths, OwnHandleWithoutWalkGivesWhatTheWalkGives) {
