@@ -185,6 +185,8 @@ int main() {
         PrintRatio(("scan_busy_files_N5000_over_floor" + suffix).c_str(), scans, floors);
     }
 
+    // After every scan above: the buffer the next snapshot starts with.
+    std::printf("snapshot_first_buffer_kb: %.0f\n", SnapshotFirstBufferBytes() / 1024.0);
     for (const lab::Port* port : held) lab::RunSerlab(layout, HoldArgs(*port));
     DeleteFileA(heldFile.c_str());
     std::fflush(stdout);
