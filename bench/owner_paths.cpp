@@ -3,7 +3,8 @@
 //   scan_busy_events_N5000_over_N0  one port held, 5,000 extra event and mutex handles
 //   scan_busy_files_N5000_over_floor one port held, 5,000 extra file handles, over the floor
 //                                   walk that names every handle with direct calls
-// Rounds alternate the two sides, so both see the same machine. Each ratio is the best
+// "N0" is the same helper process holding no extra handles. Rounds alternate the two
+// sides, so both see the same machine. Each ratio is the best
 // (least disturbed) time of one side over the best of the other; <name>_spread is the
 // largest minus the smallest ratio of single rounds.
 // <name>_before is the same figure for the scan with the owner walk forced on every port
@@ -73,25 +74,25 @@ void PrintRatio(const char* name, const std::vector<double>& top, const std::vec
 // at once pays for the other process's start or teardown, not for the handles it holds.
 void Settle() { Sleep(150); }
 
-// Rounds of the scan with the extra handles held by a helper and without them. The side
-// measured first alternates from round to round, so neither always follows the helper's
-// start or end.
-void WithAndWithout(const std::string& helperExe, const std::string& helperArgs, std::vector<double>& with,
-                    std::vector<double>& without, const std::function<double()>& measure) {
+// Rounds of the scan with the extra handles held by a helper and with the same helper
+// holding none: both sides have the helper's process and its own few handles, so the
+// ratio is the cost of the extra handles alone. The side measured first alternates from
+// round to round.
+void WithAndWithout(const std::string& helperExe, const std::string& withArgs, const std::string& withoutArgs,
+                    std::vector<double>& with, std::vector<double>& without, const std::function<double()>& measure) {
+    const auto side = [&](const std::string& args) {
+        kestrune_helpers::HelperProcess helper;
+        if (!helper.Start(helperExe, args)) return -1.0;
+        Settle();
+        return BestOf(kScansPerSide, measure);
+    };
     for (int round = 0; round < kRounds; ++round) {
         const bool withFirst = round % 2 == 0;
-        double withMs = 0, withoutMs = 0;
-        if (!withFirst) withoutMs = BestOf(kScansPerSide, measure);
-        {
-            kestrune_helpers::HelperProcess helper;
-            if (!helper.Start(helperExe, helperArgs)) return;
-            Settle();
-            withMs = BestOf(kScansPerSide, measure);
-        }
-        Settle();
-        if (withFirst) withoutMs = BestOf(kScansPerSide, measure);
-        with.push_back(withMs);
-        without.push_back(withoutMs);
+        const double first = side(withFirst ? withArgs : withoutArgs);
+        const double second = side(withFirst ? withoutArgs : withArgs);
+        if (first < 0 || second < 0) return;
+        with.push_back(withFirst ? first : second);
+        without.push_back(withFirst ? second : first);
     }
 }
 
@@ -122,6 +123,7 @@ int main() {
     const std::string events = folder + "helper_hold_events.exe";
     const std::string heldFile = folder + "owner_paths_held.tmp";
     const std::string fileArgs = "5000 \"" + heldFile + "\" -";
+    const std::string noFileArgs = "0 \"" + heldFile + "\" -";
 
     std::vector<const lab::Port*> held;
     for (const lab::Port* port : layout.OfKind(lab::Kind::Held))
@@ -137,7 +139,7 @@ int main() {
         const auto measure = forced ? ForcedScanMs : ScanMs;
         {  // free: every held port released
             std::vector<double> with, without;
-            WithAndWithout(files, fileArgs, with, without, measure);
+            WithAndWithout(files, fileArgs, noFileArgs, with, without, measure);
             std::printf("scan_free_ms_N5000%s: %.3f\n", suffix.c_str(), Best(with));
             std::printf("scan_free_ms_N0%s: %.3f\n", suffix.c_str(), Best(without));
             PrintRatio(("scan_free_N5000_over_N0" + suffix).c_str(), with, without);
@@ -151,7 +153,7 @@ int main() {
         }
         {
             std::vector<double> with, without;
-            WithAndWithout(events, "5000", with, without, measure);
+            WithAndWithout(events, "5000", "0", with, without, measure);
             std::printf("scan_busy_events_ms_N5000%s: %.3f\n", suffix.c_str(), Best(with));
             std::printf("scan_busy_ms_N0%s: %.3f\n", suffix.c_str(), Best(without));
             PrintRatio(("scan_busy_events_N5000_over_N0" + suffix).c_str(), with, without);
@@ -165,7 +167,7 @@ int main() {
                 return MillisecondsSince(start);
             };
             std::vector<double> with, without;
-            WithAndWithout(events, "5000", with, without, snapshotMs);
+            WithAndWithout(events, "5000", "0", with, without, snapshotMs);
             std::printf("snapshot_ms_N5000: %.3f\n", Best(with));
             std::printf("snapshot_ms_N0: %.3f\n", Best(without));
         }

@@ -212,6 +212,11 @@ void FindPortOwners(std::vector<PortRecord>& ports, const uint32_t* statusWindow
     };
 
     for (const HandleEntry& entry : entries) {
+        // A program that is closing does not wait for the rest of the table.
+        if (ScanStopRequested()) {
+            count.stopped = true;
+            break;
+        }
         ++count.entries;
         if (!NameHandleOfType(entry.objectType, count.portObjectType)) {
             ++count.typeSkipped;
@@ -227,7 +232,7 @@ void FindPortOwners(std::vector<PortRecord>& ports, const uint32_t* statusWindow
         batch.push_back(PendingEntry{&entry, &process, std::move(duplicate)});
         if (batch.size() == kNameBatchSize) finishBatch();
     }
-    if (!batch.empty()) finishBatch();
+    if (!batch.empty() && !count.stopped) finishBatch();  // else its duplicates close unnamed
     count.names = worker.counters();
 }
 

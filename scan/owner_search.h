@@ -42,6 +42,7 @@ struct OwnerSearchCounters {
     uint32_t longestBatchMicroseconds = 0;  // first duplicate of a batch to its last report
     NameQueryCounters names;
     bool snapshotTaken = false;
+    bool stopped = false;       // the walk ended early: the scan was asked to stop
 };
 
 using SnapshotFunction = bool (*)(std::vector<HandleEntry>& entries);

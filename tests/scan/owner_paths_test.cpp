@@ -10,6 +10,7 @@
 
 #include "bench/helper_process.h"
 #include "scan/owner_search.h"
+#include "scan/progress.h"
 #include "scan/scan_driver.h"
 #include "support/fixed_text.h"
 #include "scan_test_support.h"
@@ -221,4 +222,42 @@ TEST(OwnerNotice, SaysWhenOwnersMayBeMissing) {
     EXPECT_EQ(OwnerSearchNotice(true), "");
     // The privilege is turned on exactly when the program runs elevated.
     EXPECT_EQ(EnableDebugPrivilegeWhenElevated(), ProcessIsElevated());
+}
+
+namespace {
+// Stands for a window that is closed while the walk reports: asks the scan to stop once it
+// has shown its first name.
+class CloseAtFirstReport : public ProgressSink {
+public:
+    CloseAtFirstReport() : previous_(SetProgressSink(this)) {}
+    ~CloseAtFirstReport() override { SetProgressSink(previous_); }
+    void Show(const ProgressTexts&) override { closed = true; }
+    bool TakesProgress(uint32_t) override { return true; }
+    void Pump() override {}
+    bool StopRequested() override { return closed; }
+    bool closed = false;
+
+private:
+    ProgressSink* previous_;
+};
+}  // namespace
+
+TEST(OwnerPaths, AClosingProgramEndsTheWalkWithinABatch) {
+    const std::string held = std::string(kFolder) + "\\held-many.tmp";
+    CloseHandle(OpenShared(held));
+    kestrune_helpers::HelperProcess helper;
+    ASSERT_TRUE(helper.Start(scan_test::BinDir() + "helper_hold_handles.exe", "300 \"" + held + "\" -"));
+    const DWORD handles = HandleCount();
+    std::vector<PortRecord> records(1);
+    SetText(records[0].DeviceName, "\\Device\\NoSuchPort");
+    SetText(records[0].Status, "In-Use");
+    OwnerSearchCounters count;
+    {
+        CloseAtFirstReport window;
+        const uint32_t statusWindow = 1;
+        FindPortOwners(records, &statusWindow, {}, &count);
+    }
+    EXPECT_TRUE(count.stopped);
+    EXPECT_LE(count.named, kNameBatchSize) << "only the batch under way is named";
+    EXPECT_EQ(HandleCount(), handles) << "the unnamed duplicates are closed";
 }
