@@ -58,7 +58,8 @@ struct OwnerSearchOptions {
 // statusWindow, when not null, makes every named entry report "Scanning" / " " + name
 // through the last record. Matches fill ProcessId, ProgramPath, sObjName, ObjHandle,
 // ObjAddress, DupProcessID, DupObjHandle, DupObjAddress and WinHandle; a later match in
-// table order replaces an earlier one.
+// table order replaces an earlier one. Once the scan is asked to stop (ScanStopRequested)
+// the walk ends at its next entry, leaving the ports not yet matched as they are.
 void FindPortOwners(std::vector<PortRecord>& ports, const uint32_t* statusWindow,
                     const NameQueryCalls& calls = {}, OwnerSearchCounters* counters = nullptr,
                     const OwnerSearchOptions& options = {});
