@@ -5,6 +5,7 @@
 
 #include "com/serial_port_object.h"
 #include "support/fixed_text.h"
+#include "support/module_hold.h"
 
 namespace kestrune {
 
@@ -71,7 +72,9 @@ void ServerObjectCreated() { ++g_objects; }
 void ServerObjectDestroyed() { --g_objects; }
 long ServerObjectCount() { return g_objects; }
 long ServerLockCount() { return g_locks; }
-HRESULT CanUnloadServer() { return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE; }
+HRESULT CanUnloadServer() {
+    return g_objects == 0 && g_locks == 0 && ModuleHolds() == 0 ? S_OK : S_FALSE;
+}
 
 const ClassTableEntry* FindClassByName(std::string_view name) {
     if (name.empty() || name.size() > kMaxClassNameLength) return nullptr;
