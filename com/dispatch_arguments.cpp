@@ -22,6 +22,14 @@ FUNCDESC* FindMember(ITypeInfo* info, DISPID id, WORD flags) {
     return nullptr;
 }
 
+// The by-value types whose answer goes back to the caller: integers, which own no memory.
+bool IsIntegerValue(VARTYPE type) {
+    switch (type) {
+    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: return true;
+    default: return false;
+    }
+}
+
 void PointAt(VARIANTARG& argument, VARTYPE type, VARIANT* value) {
     V_VT(&argument) = static_cast<VARTYPE>(type | VT_BYREF);
     if (type == VT_I4)
@@ -76,7 +84,8 @@ DISPPARAMS* ReferenceArguments::Adapt(ITypeInfo* info, DISPID id, WORD flags, DI
                 continue;
             }
             PointAt(argument, target, &temporary);
-            writeBacks_.emplace_back(&params->rgvarg[i], temporaries_.size() - 1);
+            if (IsIntegerValue(V_VT(&params->rgvarg[i])))
+                writeBacks_.emplace_back(&params->rgvarg[i], temporaries_.size() - 1);
         }
     }
     info->ReleaseFuncDesc(member);
@@ -90,12 +99,10 @@ void ReferenceArguments::WriteBack() {
             V_UI4(callerValue) = static_cast<ULONG>(V_I4(&temporary));
             continue;
         }
+        // The caller's value owns nothing, so it is overwritten, never cleared.
         VARIANT converted;
         VariantInit(&converted);
-        if (SUCCEEDED(VariantChangeType(&converted, &temporary, 0, V_VT(callerValue)))) {
-            VariantClear(callerValue);
-            *callerValue = converted;
-        }
+        if (SUCCEEDED(VariantChangeType(&converted, &temporary, 0, V_VT(callerValue)))) *callerValue = converted;
     }
     writeBacks_.clear();
 }

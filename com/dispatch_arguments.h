@@ -5,8 +5,10 @@
 //    variable is coerced in place to the parameter's type and passed by reference, so the
 //    member's result comes back in it.
 //  - Late-bound callers may pass a plain value to an [in, out] parameter (the class roads pass
-//    the status-bar handle as VT_UI4): it is passed through a temporary, whose value is
-//    written back into the caller's VARIANT, in the caller's type, after the call.
+//    the status-bar handle as VT_UI4): it is passed through a temporary. Only an integer
+//    value comes back into the caller's VARIANT, in the caller's type, after the call. A
+//    by-value argument belongs to its caller: a string (or anything else that owns memory)
+//    is never replaced or freed; the member's answer stays in the temporary.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -25,7 +27,7 @@ public:
     // caller's values stay the caller's). Arguments that cannot be adapted stay as they
     // came, for the dispatch to report.
     DISPPARAMS* Adapt(ITypeInfo* info, DISPID id, WORD flags, DISPPARAMS* params);
-    // After a successful call: the temporaries' values back into the caller's VARIANTs.
+    // After a successful call: the temporaries' integer values back into the caller's VARIANTs.
     void WriteBack();
 
 private:

@@ -250,6 +250,38 @@ TEST_F(ClassDispatch, ReceiveCopiesTheRecordTextIntoItsArgument) {
     EXPECT_EQ(GetText(41), Utf16Bytes(L"SerialPort_Receive_Rt"));
 }
 
+// A value passed by value stays its caller's: a string lent to an [in, out] parameter comes
+// back the same string, unchanged, for its caller to free once; an integer (a late-bound
+// caller's status-bar handle or address) gets the member's answer in the caller's type.
+TEST_F(ClassDispatch, ByValueArgumentsStayTheCallers) {
+    Put(34, Variant(L"kept"));
+    BSTR lent = SysAllocString(L"mine");
+    VARIANT arguments[2];  // one call each, the caller's own array
+    VariantInit(&arguments[0]);
+    V_VT(&arguments[0]) = VT_BSTR;
+    V_BSTR(&arguments[0]) = lent;
+    VariantInit(&arguments[1]);
+    V_VT(&arguments[1]) = VT_UI4;
+    V_UI4(&arguments[1]) = 0;
+    const struct {
+        const char* what;
+        DISPID id;
+        VARTYPE type;
+    } rows[] = {{"string to SerialPort_Receive_Rt", 108, VT_BSTR}, {"address to SerialPort_Enum", 150, VT_UI4}};
+    for (int i = 0; i < 2; ++i) {
+        DISPPARAMS params = {&arguments[i], nullptr, 1, 0};
+        Variant result;
+        ASSERT_EQ(object()->Invoke(rows[i].id, IID_NULL, 0x800, DISPATCH_METHOD, &params, &result.v, nullptr, nullptr),
+                  S_OK)
+            << rows[i].what;
+        EXPECT_EQ(V_VT(&arguments[i]), rows[i].type) << rows[i].what;
+    }
+    EXPECT_EQ(V_BSTR(&arguments[0]), lent) << "the caller's string was replaced";
+    EXPECT_EQ(std::wstring(lent), L"mine");
+    EXPECT_NE(V_UI4(&arguments[1]), 0u) << "the scan's address did not come back";
+    SysFreeString(lent);  // the caller's one free
+}
+
 TEST_F(ClassDispatch, ScanResultsStayInTheObjectBelow4GB) {
     Ref<INTERFACECLASSSERIALPORT> port;
     ASSERT_EQ(object()->QueryInterface(IID_INTERFACECLASSSERIALPORT, port.put_void()), S_OK);
