@@ -15,27 +15,25 @@ std::map<HWND, ResultRowTexts>& AllRows() {
     return rows;
 }
 
+// Writes at most capacity characters, the terminator included: a one-character buffer
+// gets the terminator alone, a zero-character one nothing.
 template <typename Char>
 void CopyCell(std::string_view text, Char* buffer, int capacity) {
     if (!buffer || capacity <= 0) return;
+    const int room = capacity - 1;  // characters before the terminator
+    int n = 0;
     if constexpr (sizeof(Char) == 1) {
-        const size_t n = std::min(text.size(), static_cast<size_t>(capacity - 1));
-        std::memcpy(buffer, text.data(), n);
-        buffer[n] = '\0';
-    } else {
-        int n = text.empty() ? 0
-                             : MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), buffer,
-                                                   capacity - 1);
-        if (n <= 0 && !text.empty()) {
-            // Too long for the buffer: convert whole, then cut.
-            std::wstring wide(text.size(), L'\0');
-            n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                                    static_cast<int>(wide.size()));
-            n = std::max(0, std::min(n, capacity - 1));
-            std::memcpy(buffer, wide.data(), static_cast<size_t>(n) * sizeof(wchar_t));
-        }
-        buffer[n] = L'\0';
+        n = static_cast<int>(std::min(text.size(), static_cast<size_t>(room)));
+        std::memcpy(buffer, text.data(), static_cast<size_t>(n));
+    } else if (room > 0 && !text.empty()) {
+        // Converted whole, then cut: a count of 0 would ask for the length, not convert.
+        std::wstring wide(text.size(), L'\0');
+        n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                                static_cast<int>(wide.size()));
+        n = std::max(0, std::min(n, room));
+        std::memcpy(buffer, wide.data(), static_cast<size_t>(n) * sizeof(wchar_t));
     }
+    buffer[n] = Char{};
 }
 
 template <typename DispInfo>
