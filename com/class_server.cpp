@@ -11,6 +11,9 @@ namespace kestrune {
 
 namespace {
 
+// Every live factory, object and lock also takes a module hold, so the one count that
+// DllCanUnloadNow reads covers them all (and the scan's running workers) in a single read.
+std::atomic<long> g_factories{0};
 std::atomic<long> g_objects{0};
 std::atomic<long> g_locks{0};
 
@@ -22,7 +25,8 @@ constexpr std::size_t kMaxClassNameLength = 39;
 
 class ClassFactory final : public IClassFactory {
 public:
-    explicit ClassFactory(const ClassTableEntry& entry) : entry_(entry) {}
+    explicit ClassFactory(const ClassTableEntry& entry) : entry_(entry) { ++g_factories; }
+    ~ClassFactory() { --g_factories; }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
         if (!object) return E_POINTER;
@@ -54,27 +58,40 @@ public:
         }
     }
     STDMETHODIMP LockServer(BOOL lock) override {
-        if (lock)
+        if (lock) {
+            HoldModule();
             ++g_locks;
-        else if (g_locks > 0)
-            --g_locks;
+            return S_OK;
+        }
+        // One step from a count above zero to one less: two unlocks racing for the last
+        // lock release it once, and an unlock without a lock changes nothing.
+        long held = g_locks.load();
+        while (held > 0 && !g_locks.compare_exchange_weak(held, held - 1)) {
+        }
+        if (held > 0) ReleaseModule();
         return S_OK;
     }
 
 private:
+    ModuleHold hold_;  // a client that keeps the class object keeps the module
     std::atomic<ULONG> refs_{1};
     const ClassTableEntry& entry_;
 };
 
 }  // namespace
 
-void ServerObjectCreated() { ++g_objects; }
-void ServerObjectDestroyed() { --g_objects; }
+void ServerObjectCreated() {
+    HoldModule();
+    ++g_objects;
+}
+void ServerObjectDestroyed() {
+    --g_objects;
+    ReleaseModule();
+}
 long ServerObjectCount() { return g_objects; }
 long ServerLockCount() { return g_locks; }
-HRESULT CanUnloadServer() {
-    return g_objects == 0 && g_locks == 0 && ModuleHolds() == 0 ? S_OK : S_FALSE;
-}
+long ServerFactoryCount() { return g_factories; }
+HRESULT CanUnloadServer() { return ModuleHolds() == 0 ? S_OK : S_FALSE; }
 
 const ClassTableEntry* FindClassByName(std::string_view name) {
     if (name.empty() || name.size() > kMaxClassNameLength) return nullptr;

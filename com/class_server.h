@@ -9,12 +9,15 @@
 
 namespace kestrune {
 
-// Live objects of the module's classes, and LockServer locks.
+// Live objects of the module's classes, LockServer locks and live class objects. Each also
+// takes a module hold (support/module_hold.h).
 void ServerObjectCreated();
 void ServerObjectDestroyed();
 long ServerObjectCount();
 long ServerLockCount();
-// S_OK when no object lives and no lock is held, else S_FALSE.
+long ServerFactoryCount();
+// S_OK when no object, class object, lock or running worker holds the module, else
+// S_FALSE: one read of one count.
 HRESULT CanUnloadServer();
 
 // One class the module serves.

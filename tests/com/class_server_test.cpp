@@ -6,7 +6,9 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <functional>
 #include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -169,11 +171,7 @@ TEST_F(ClassServer, FactoryCountsAndCreateReleaseCycles) {
     EXPECT_EQ(none, nullptr);
     EXPECT_EQ(canUnloadNow(), S_FALSE);  // one object lives
     outer.reset();
-    EXPECT_EQ(canUnloadNow(), S_OK);
-    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
-    EXPECT_EQ(canUnloadNow(), S_FALSE);
-    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
-    EXPECT_EQ(canUnloadNow(), S_OK);
+    EXPECT_EQ(canUnloadNow(), S_FALSE);  // the class object is still kept
 
     auto cycle = [&] {
         Ref<IDispatch> object;
@@ -194,6 +192,73 @@ TEST_F(ClassServer, FactoryCountsAndCreateReleaseCycles) {
     EXPECT_LT(static_cast<long long>(after.PrivateUsage) - static_cast<long long>(before.PrivateUsage), 1 << 20);
     factory.reset();
     EXPECT_EQ(canUnloadNow(), S_OK);
+    FreeLibrary(library);
+}
+
+// What keeps the library loaded, in the real library's DllCanUnloadNow: a class object a
+// client keeps, a live object, a lock; an unlock never takes the count below zero, not
+// even with several threads unlocking the last lock at once.
+TEST_F(ClassServer, KeptClassObjectsAndLocksKeepTheLibrary) {
+    HMODULE library = LoadLibraryA(kLibrary.c_str());
+    ASSERT_NE(library, nullptr);
+    using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    using CanUnloadNow = HRESULT(WINAPI*)();
+    auto getClassObject = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
+    auto canUnloadNow = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(library, "DllCanUnloadNow")));
+    ASSERT_TRUE(getClassObject && canUnloadNow);
+    ASSERT_EQ(canUnloadNow(), S_OK);
+
+    Ref<IClassFactory> factory;
+    Ref<IUnknown> object;
+    const struct {
+        const char* step;
+        std::function<void()> run;
+        HRESULT canUnload;
+    } steps[] = {
+        {"class object kept", [&] { getClassObject(CLSID_CLASSSERIALPORT, IID_IClassFactory, factory.put_void()); }, S_FALSE},
+        {"object made", [&] { factory->CreateInstance(nullptr, IID_IUnknown, object.put_void()); }, S_FALSE},
+        {"object released", [&] { object.reset(); }, S_FALSE},
+        {"locked", [&] { factory->LockServer(TRUE); }, S_FALSE},
+        {"class object released, lock held", [&] { factory.reset(); }, S_FALSE},
+        {"unlocked twice, locked again, class object released",
+         [&] {
+             getClassObject(CLSID_CLASSSERIALPORT, IID_IClassFactory, factory.put_void());
+             factory->LockServer(FALSE);
+             factory->LockServer(FALSE);  // no lock left: changes nothing
+             factory->LockServer(TRUE);
+             factory.reset();
+         },
+         S_FALSE},
+        {"unlocked from four threads at once, more unlocks than locks",
+         [&] {
+             getClassObject(CLSID_CLASSSERIALPORT, IID_IClassFactory, factory.put_void());
+             factory->LockServer(FALSE);  // the lock of the step before
+             std::vector<std::thread> threads;
+             for (int t = 0; t < 4; ++t)
+                 threads.emplace_back([&] {
+                     for (int i = 0; i < 2000; ++i) {
+                         factory->LockServer(TRUE);
+                         factory->LockServer(FALSE);
+                         factory->LockServer(FALSE);
+                     }
+                 });
+             for (std::thread& thread : threads) thread.join();
+             factory->LockServer(TRUE);  // a count below zero would make this one vanish
+             factory.reset();
+         },
+         S_FALSE},
+        {"last lock released",
+         [&] {
+             getClassObject(CLSID_CLASSSERIALPORT, IID_IClassFactory, factory.put_void());
+             factory->LockServer(FALSE);
+             factory.reset();
+         },
+         S_OK},
+    };
+    for (const auto& step : steps) {
+        step.run();
+        EXPECT_EQ(canUnloadNow(), step.canUnload) << step.step;
+    }
     FreeLibrary(library);
 }
 
