@@ -12,8 +12,10 @@ namespace {
 
 ProgressSink* g_sink = nullptr;
 
-// The state of the burst in charge, if any.
-ProgressBurst::State* g_burst = nullptr;
+// The state of the burst in charge on this thread, if any. Per thread: the class is
+// apartment threaded, so two threads of one program may scan at once, each with its own
+// status bar, and a burst lives in the frame of the thread that scans.
+thread_local ProgressBurst::State* t_burst = nullptr;
 
 uint64_t NowMilliseconds() {
     static const LONGLONG frequency = [] {
@@ -63,22 +65,22 @@ bool IntervalGate::Admit(uint64_t nowMilliseconds) {
 }
 
 void ProgressUpdate(PortRecord& record) {
-    if (!g_burst) {
+    if (!t_burst) {
         if (g_sink && record.StatusWindow != 0) g_sink->Show(ProgressTexts::Of(record));
         Pump();
         return;
     }
     const uint64_t now = NowMilliseconds();
     if (g_sink && record.StatusWindow != 0) {
-        if (g_burst->repaint.Admit(now)) {
-            g_burst->pending = false;
+        if (t_burst->repaint.Admit(now)) {
+            t_burst->pending = false;
             g_sink->Show(ProgressTexts::Of(record));
         } else {
-            g_burst->pending = true;
-            g_burst->texts = ProgressTexts::Of(record);
+            t_burst->pending = true;
+            t_burst->texts = ProgressTexts::Of(record);
         }
     }
-    if (g_burst->pump.Admit(now)) Pump();
+    if (t_burst->pump.Admit(now)) Pump();
 }
 
 void ReportStep(PortRecord& record, std::string_view routine, std::string_view step) {
@@ -95,13 +97,13 @@ bool ProgressWindowTaken(uint32_t window) { return g_sink && g_sink->TakesProgre
 
 bool ScanStopRequested() { return g_sink && g_sink->StopRequested(); }
 
-ProgressBurst::ProgressBurst() : outermost_(g_burst == nullptr) {
-    if (outermost_) g_burst = &state_;
+ProgressBurst::ProgressBurst() : outermost_(t_burst == nullptr) {
+    if (outermost_) t_burst = &state_;
 }
 
 ProgressBurst::~ProgressBurst() {
     if (!outermost_) return;
-    g_burst = nullptr;
+    t_burst = nullptr;
     if (state_.pending && g_sink) g_sink->Show(state_.texts);
 }
 
