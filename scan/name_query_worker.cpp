@@ -92,6 +92,7 @@ struct WorkerJob {
     UniqueHandle go;    // the scanning thread hands over a batch (or the stop)
     UniqueHandle done;  // the worker has answered the whole batch
     volatile LONG stop = 0;
+    volatile LONG inCall = 0;     // the worker is inside a peek or a query
     volatile LONG running = 0;    // the worker woke for the batch and is answering it
     LONG first = 0;               // the worker answers slots first .. count-1, in order
     LONG count = 0;
@@ -112,13 +113,16 @@ DWORD WINAPI NameWorkerMain(void* parameter) {
         if (job->stop) return 0;
         InterlockedExchange(&job->running, 1);
         for (LONG i = job->first; i < job->count; ++i) {
+            if (job->stop) return 0;  // cut off: a cancelled call came back
             NameSlot& slot = job->slots[i];
+            InterlockedExchange(&job->inCall, 1);
             // A pipe is known by the peek; pipe names never name a port.
             slot.isPipe = PeekSaysPipe(job->peek(slot.target, nullptr, nullptr, nullptr, slot.peekStatus,
                                                  kPipePeekControl, nullptr, 0, slot.peekOut, sizeof slot.peekOut));
             if (!slot.isPipe)
                 slot.status = job->query(slot.target, kObjectNameInformation, slot.buffer,
                                          static_cast<ULONG>(kNameBufferBytes), &slot.returned);
+            InterlockedExchange(&job->inCall, 0);
             InterlockedExchange(&job->completed, i + 1);
         }
         SetEvent(job->done.get());
@@ -171,10 +175,9 @@ bool NameQueryWorker::EnsureWorker() {
     job_->go.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     job_->done.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     job_->stop = 0;
+    job_->inCall = 0;
     if (!job_->go || !job_->done) return false;
-    thread_.reset(CreateThread(nullptr, 64 * 1024, NameWorkerMain, job_.get(), STACK_SIZE_PARAM_IS_A_RESERVATION,
-                               nullptr));
-    if (!thread_) return false;
+    if (!thread_.Start(NameWorkerMain, job_.get())) return false;
     ++counters_.workersStarted;
     return true;
 }

@@ -8,8 +8,10 @@
 //  - Every buffer the worker touches is prepared by the scanning thread before the
 //    hand-over (the job block and its name buffers); the worker allocates nothing, takes
 //    no lock and calls nothing but the pipe peek and the name query between its waits.
-//  - At most one worker exists at a time: an overrunning worker is terminated and has
-//    ended before the next one is created.
+//  - At most one worker exists at a time: an overrunning worker is cut off (its I/O
+//    cancelled, then terminated if it still stands in its call) and has ended before the
+//    next one is created; while one that did not end still runs, none is created and the
+//    rest of the search stays unnamed (scan/worker_thread_end.h).
 //  - A worker is terminated only inside a query: its watch starts when the worker says it
 //    runs (not at the hand-over, when it may still be starting under the loader lock),
 //    and a worker that is told to stop is waited for, never cut off on its way out. A
@@ -28,6 +30,7 @@
 #include <memory>
 #include <string>
 
+#include "scan/worker_thread_end.h"
 #include "support/handles.h"
 
 namespace kestrune {
@@ -117,7 +120,7 @@ private:
     NameQueryCalls calls_;
     NameQueryCounters counters_;
     std::unique_ptr<WorkerJob> job_;
-    UniqueHandle thread_;
+    WorkerThread thread_;
     bool abandoned_ = false;  // a worker never said it runs: no more are started
 };
 

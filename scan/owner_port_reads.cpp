@@ -25,6 +25,7 @@ struct PortReadJob {
     UniqueHandle running;   // the worker woke and is about to call the system
     UniqueHandle finished;  // the worker has the answer
     volatile LONG stop = 0;
+    volatile LONG inCall = 0;  // the worker is inside its read
     LONG kind = 0;
     HANDLE port = nullptr;
     COMMCONFIG configBlock = {};
@@ -39,9 +40,11 @@ DWORD WINAPI PortReadWorkerMain(void* parameter) {
     for (;;) {
         if (WaitForSingleObject(job->go.get(), INFINITE) != WAIT_OBJECT_0) return 1;
         if (job->stop) return 0;
+        InterlockedExchange(&job->inCall, 1);
         SetEvent(job->running.get());
         if (job->kind == kReadConfig) job->ok = job->config(job->port, &job->configBlock, &job->configSize);
         else job->ok = job->modem(job->port, &job->modemStatus);
+        InterlockedExchange(&job->inCall, 0);
         SetEvent(job->finished.get());
     }
 }
@@ -63,9 +66,7 @@ bool PortReadWorker::EnsureWorker() {
     job_->running.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     job_->finished.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     if (!job_->go || !job_->running || !job_->finished) return false;
-    thread_.reset(CreateThread(nullptr, 64 * 1024, PortReadWorkerMain, job_.get(), STACK_SIZE_PARAM_IS_A_RESERVATION,
-                               nullptr));
-    if (!thread_) return false;
+    if (!thread_.Start(PortReadWorkerMain, job_.get())) return false;
     ++workersStarted_;
     return true;
 }

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "scan/port_record.h"
+#include "scan/worker_thread_end.h"
 #include "support/handles.h"
 
 namespace kestrune {
@@ -60,7 +61,7 @@ private:
 
     PortReadCalls calls_;
     std::unique_ptr<PortReadJob> job_;
-    UniqueHandle thread_;
+    WorkerThread thread_;
     uint32_t workersStarted_ = 0;
     uint32_t overruns_ = 0;
 };
