@@ -20,13 +20,8 @@ namespace {
 constexpr uint32_t kFailedOpen = 0xFFFFFFFFu;
 
 int32_t OpenWin(PortRecord& record) {
-    // A value that is not the library's own is not a port of this record: left alone.
+    // A handle already in the record is kept untouched, whoever made it: no second open.
     const OpenWinStep step = PlanOpenWin(ClassifyHandleField(record.WinHandle, record.RtHandle));
-    if (step == OpenWinStep::kRefuse) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        CaptureErrors(record);
-        return static_cast<int32_t>(record.WinError);
-    }
     record.RtHandle = NextChannelNumber();  // a number only; no channel is opened
     const std::string prefix = NativePrefix(Text(record.Name));
     if (prefix != Text(record.Name)) SetText(record.Name, prefix);
@@ -53,8 +48,8 @@ int32_t OpenWin(PortRecord& record) {
     return 0;
 }
 
-// Closes WinHandle when it is the library's own: a channel's handle through its channel, so
-// it is never closed twice, an owned handle directly.
+// Closes WinHandle when it is the library's own: the record's channel through the channel,
+// so its handle is never closed under it, an owned handle directly.
 int32_t CloseWin(PortRecord& record) {
     return ApplyCloseStep(record, PlanCloseWin(ClassifyHandleField(record.WinHandle, record.RtHandle)));
 }

@@ -22,11 +22,9 @@ HandleField ClassifyHandleField(uint32_t winHandle, int32_t rtHandle) {
 CloseStep PlanCloseRt(bool channelOpen, HandleField field) {
     CloseStep step;
     if (channelOpen) {
-        if (field == HandleField::kOwnChannel) {
-            step.closeChannel = step.clearFields = true;
-        } else {
-            step.channelError = kChannelBadFileNameOrNumber;
-        }
+        // The channel table knows its channels: RtHandle is trusted, whatever WinHandle holds.
+        step.closeChannel = step.clearFields = true;
+        step.closeHandle = field == HandleField::kOwned;
         return step;
     }
     switch (field) {
@@ -45,8 +43,8 @@ CloseStep PlanCloseWin(HandleField field) {
     switch (field) {
     case HandleField::kNone: break;
     case HandleField::kFailedOpen: step.clearFields = true; break;
-    case HandleField::kOwnChannel:
-    case HandleField::kOtherChannel: step.closeChannel = step.clearFields = true; break;
+    case HandleField::kOwnChannel: step.closeChannel = step.clearFields = true; break;
+    case HandleField::kOtherChannel: step.channelError = kChannelBadFileNameOrNumber; break;
     case HandleField::kOwned: step.closeHandle = step.clearFields = true; break;
     case HandleField::kForeign: step.systemError = ERROR_INVALID_HANDLE; break;
     }
@@ -60,10 +58,9 @@ int32_t ApplyCloseStep(PortRecord& record, const CloseStep& step) {
         CaptureErrors(record);
         return step.channelError != 0 ? step.channelError : static_cast<int32_t>(step.systemError);
     }
-    const HANDLE handle = FieldToHandle(record.WinHandle);
     bool closed = true;
-    if (step.closeChannel) closed = CloseChannel(ChannelOfNativeHandle(handle));
-    else if (step.closeHandle) closed = CloseOwnedHandle(handle);
+    if (step.closeChannel) closed = CloseChannel(record.RtHandle);
+    if (step.closeHandle) closed = CloseOwnedHandle(FieldToHandle(record.WinHandle)) && closed;
     if (step.clearFields) {
         record.WinHandle = 0;
         if (closed) record.RtHandle = 0;
@@ -74,12 +71,7 @@ int32_t ApplyCloseStep(PortRecord& record, const CloseStep& step) {
 }
 
 OpenWinStep PlanOpenWin(HandleField field) {
-    switch (field) {
-    case HandleField::kNone:
-    case HandleField::kFailedOpen: return OpenWinStep::kOpen;
-    case HandleField::kForeign: return OpenWinStep::kRefuse;
-    default: return OpenWinStep::kKeep;
-    }
+    return field == HandleField::kNone || field == HandleField::kFailedOpen ? OpenWinStep::kOpen : OpenWinStep::kKeep;
 }
 
 }  // namespace kestrune
