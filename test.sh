@@ -12,8 +12,25 @@ KESTRUNE_ARCH=i686 bash tools/prefix.sh   # the 32-bit runner and prefix (tests 
 bash tools/build.sh
 
 python3 lab/serlab.py up lab/layouts/test.ini
+CTEST_LOGS=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-ctest.XXXXXXXX")
 trap 'python3 lab/serlab.py down >/dev/null 2>&1 || true
-      KESTRUNE_ARCH=i686 python3 lab/serlab.py down >/dev/null 2>&1 || true' EXIT
+      KESTRUNE_ARCH=i686 python3 lab/serlab.py down >/dev/null 2>&1 || true
+      rm -rf "$CTEST_LOGS"' EXIT
+
+# The closing line: every test that ran a second time (it failed once), so a flaky test is
+# seen rather than hidden by its retry. Each ctest run's log is read for tests started twice.
+retried_line() {
+    local names
+    names=$(for log in "$CTEST_LOGS"/*.log; do
+                [[ -f $log ]] && sed -n 's/^ *Start  *[0-9][0-9]*: //p' "$log" | sort | uniq -d
+            done | sort -u | paste -sd ' ' -)
+    echo "retried: ${names:-none}"
+}
+ctest() {  # ctest with its output also logged, for the closing line; a failure ends the run
+    local status=0
+    command ctest -O "$CTEST_LOGS/$(date +%s%N).log" "$@" || status=$?
+    if ((status != 0)); then retried_line; exit "$status"; fi
+}
 
 # A test that fails is run once more: a Wine program start can fail under load before the
 # test runs at all (seen as a failure in 0.02 s with no output); a real fault fails twice.
@@ -29,3 +46,4 @@ ctest --test-dir "$BUILD_X64" --output-on-failure --timeout 600 -L '^ident$' -LE
 python3 lab/serlab.py up lab/layouts/test.ini
 KESTRUNE_ARCH=i686 python3 lab/serlab.py up lab/layouts/test.ini
 ctest --test-dir "$BUILD_X64" --output-on-failure --timeout 900 --repeat until-pass:2 -L '^i686$' "$@"
+retried_line

@@ -151,15 +151,24 @@ TEST(NameWorkerPeek, PipeStatuses) {
 
 namespace {
 using LoaderLockCall = LONG(NTAPI*)(ULONG, ULONG*, ULONG_PTR*);
-DWORD WINAPI HoldLoaderLock(void* release) {
+struct LoaderLockHold {
+    HANDLE locked;   // set once the helper holds the loader lock
+    HANDLE release;  // the helper lets go when this is set, or after 300 ms
+};
+DWORD WINAPI HoldLoaderLock(void* parameter) {
+    const auto* hold = static_cast<const LoaderLockHold*>(parameter);
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     auto lock = reinterpret_cast<LoaderLockCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
     auto unlock = reinterpret_cast<LONG(NTAPI*)(ULONG, ULONG_PTR)>(
         reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
-    if (!lock || !unlock) return 1;
+    if (!lock || !unlock) {
+        SetEvent(hold->locked);
+        return 1;
+    }
     ULONG_PTR cookie = 0;
     lock(0, nullptr, &cookie);
-    WaitForSingleObject(static_cast<HANDLE>(release), 300);
+    SetEvent(hold->locked);
+    WaitForSingleObject(hold->release, 300);
     unlock(0, cookie);
     return 0;
 }
@@ -169,17 +178,18 @@ TEST(NameWorkerStart, AWorkerStillStartingIsWaitedForNotCutOff) {
     HANDLE file = CreateFileA(scan_test::OwnPath().c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    LoaderLockHold hold = {CreateEventA(nullptr, TRUE, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     // The loader lock is held for 300 ms: a new worker's thread attach waits for it.
-    HANDLE holder = CreateThread(nullptr, 0, HoldLoaderLock, release, 0, nullptr);
-    Sleep(20);
+    HANDLE holder = CreateThread(nullptr, 0, HoldLoaderLock, &hold, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(hold.locked, 10000), WAIT_OBJECT_0);
     NameQueryWorker worker;
     const std::string name = worker.Query(file);
     EXPECT_NE(name, "");
     EXPECT_EQ(worker.counters().overruns, 0u);
-    SetEvent(release);
+    SetEvent(hold.release);
     WaitForSingleObject(holder, INFINITE);
     CloseHandle(holder);
-    CloseHandle(release);
+    CloseHandle(hold.release);
+    CloseHandle(hold.locked);
     CloseHandle(file);
 }
