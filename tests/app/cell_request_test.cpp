@@ -30,9 +30,9 @@ std::basic_string<Char> Ask(HWND list, UINT code, int capacity, bool* guardIntac
     *guardIntact = true;
     for (int i = capacity; i < capacity + kGuard; ++i) *guardIntact = *guardIntact && buffer[i] == static_cast<Char>('#');
     if (capacity == 0) return std::basic_string<Char>(1, buffer[0]);  // "#": nothing written
-    const Char* end = std::find(buffer, buffer + capacity, Char{});
+    Char* end = std::find(buffer, buffer + capacity, Char{});
     if (end == buffer + capacity) return std::basic_string<Char>(1, static_cast<Char>('?'));  // unterminated
-    return std::basic_string<Char>(buffer, end);
+    return std::basic_string<Char>(static_cast<Char*>(buffer), end);
 }
 
 TEST(CellRequest, TheAnswerFitsTheBufferInBothCharacterSets) {
