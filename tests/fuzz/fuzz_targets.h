@@ -2,6 +2,7 @@
 // The fuzz run's targets and its loop (see fuzz_run.h): each export of Kestrune.dll and each
 // member of its class, with arguments made by fuzz::Maker, run through the watchdog.
 #include <cstddef>
+#include <iterator>
 
 #include "fuzz_run.h"
 
@@ -34,6 +35,9 @@ constexpr const char* kInfoFunctions[] = {"GetWindowsOs", "GetCompiler", "GetPro
 constexpr DISPID kMembers[] = {1,  2,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23,  24,  25,  26,
                                27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42,  50,  51,  52,
                                53, 54, 55, 56, 100, 101, 102, 103, 104, 105, 106, 108, 7, -1, 9999};
+// Program paths a record may carry that name no file: the lab's free port and other devices.
+constexpr const char* kDevicePaths[] = {"COM2", "\\\\.\\COM2", "com2.exe", "NUL", "CONIN$", "\\\\.\\pipe\\kestrune-fuzz",
+                                        "\\\\?\\GLOBALROOT\\Device\\Null", "C:\\windows"};
 // Scans and the log-writing report are slow: one record in this many goes to them.
 constexpr uint64_t kSlowEvery = 500;
 
@@ -109,6 +113,12 @@ inline Figures Run(const std::string& libraryPath, uint64_t records, uint32_t se
         if (fn)
             targets.push_back({name, [&, fn](Maker& m, Shape s) {
                                    auto block = m.Fill(sizeof(PortRecord), s, handleFields);
+                                   // Now and then a program path that names a device or a pipe.
+                                   if (block.data() && m.Next() % 8 == 0) {
+                                       const char* path = kDevicePaths[m.Next() % std::size(kDevicePaths)];
+                                       std::memcpy(static_cast<char*>(block.data()) + offsetof(PortRecord, ProgramPath),
+                                                   path, std::strlen(path) + 1);
+                                   }
                                    fn(block.data());
                                }});
     }
