@@ -2,6 +2,7 @@
 // The fuzz run's targets and its loop (see fuzz_run.h): each export of Kestrune.dll and each
 // member of its class, with arguments made by fuzz::Maker, run through the watchdog.
 #include <cstddef>
+#include <cstdio>
 #include <iterator>
 
 #include "fuzz_run.h"
@@ -328,6 +329,7 @@ inline Figures Run(const std::string& libraryPath, uint64_t records, uint32_t se
     });
 
     Watchdog dog(limitMs);
+    const bool trace = GetEnvironmentVariableA("KESTRUNE_FUZZ_TRACE", nullptr, 0) != 0;  // each call's target and time
     DWORD baseline = 0;
     const uint64_t warm = std::min<uint64_t>(records / 4, 2 * regular);
     for (uint64_t i = 0; i < records; ++i) {
@@ -344,7 +346,9 @@ inline Figures Run(const std::string& libraryPath, uint64_t records, uint32_t se
         };
         ++figures.records;
         ++figures.calls;
+        const ULONGLONG started = GetTickCount64();
         const Watchdog::Outcome outcome = dog.Call(job);
+        if (trace) std::fprintf(stderr, "%s %llu ms\n", target.name.c_str(), GetTickCount64() - started);
         if (outcome == Watchdog::Outcome::kReturned) continue;
         texts.clear();
         char code[16];
