@@ -23,6 +23,16 @@ std::optional<std::size_t> ResultBlockCount(int32_t lbound, int32_t ubound) {
     return count;
 }
 
+std::string ProgramSiblingPath(std::string_view fileName) {
+    char program[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, program, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    const std::string_view path(program, length);
+    const std::size_t last = path.find_last_of("\\/:");
+    if (last == std::string_view::npos) return {};  // not a full path: nothing to trust
+    return std::string(path.substr(0, last + 1)).append(fileName);
+}
+
 bool ScanArgumentHoldsResults(bool callSucceeded, int32_t methodResult, uint32_t sentArgument,
                               uint32_t returnedArgument) {
     return callSucceeded && methodResult == 0 && returnedArgument != 0 && returnedArgument != sentArgument;
@@ -130,9 +140,13 @@ void RunNoRegistryRoad(HWND dialog, HWND) {
     const std::optional<CLSID> clsid = RoadClassId();
     IDispatch* object = nullptr;
     if (clsid) {
-        // The library stays loaded for the rest of the run.
-        HMODULE library = GetModuleHandleA(".\\Kestrune.dll");
-        if (!library) library = LoadLibraryA(".\\Kestrune.dll");
+        // From the program's own folder by full path, never from the current folder (a
+        // planted copy there would run in this, perhaps elevated, process). The library stays
+        // loaded for the rest of the run.
+        const std::string path = ProgramSiblingPath("Kestrune.dll");
+        HMODULE library = path.empty() ? nullptr : GetModuleHandleA(path.c_str());
+        if (!library && !path.empty())
+            library = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
         using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
         const auto getClassObject = library ? reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(
                                                   GetProcAddress(library, "DllGetClassObject")))

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "scan/port_record.h"
@@ -19,6 +21,10 @@ constexpr std::size_t kMaxRoadRecords = 65536;
 // The number of records a result block holds, from the bounds its first record carries;
 // none for bounds no scan gives.
 std::optional<std::size_t> ResultBlockCount(int32_t lbound, int32_t ubound);
+
+// fileName in the running program's own folder, by full path; empty when the program's
+// path is not known.
+std::string ProgramSiblingPath(std::string_view fileName);
 
 // Whether the scan argument came back holding a result address: the call succeeded with
 // result 0 and the argument changed from the status-bar handle it went in with to non-zero.
@@ -34,7 +40,7 @@ std::vector<PortRecord> CopyResultBlock(uint32_t address);
 // nothing. Nothing is reported.
 void RunEarlyBoundRoad(HWND dialog, HWND statusBar);   // 1027: the class table, the function table
 void RunLateBoundRoad(HWND dialog, HWND statusBar);    // 1028: the COM runtime, by method name
-void RunNoRegistryRoad(HWND dialog, HWND statusBar);   // 1029: .\Kestrune.dll's class object
+void RunNoRegistryRoad(HWND dialog, HWND statusBar);   // 1029: the program folder's Kestrune.dll
 
 // Releases the objects the roads keep (before COM is shut down).
 void ReleaseRoadObjects();

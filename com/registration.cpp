@@ -55,13 +55,57 @@ std::vector<std::wstring> ClassRegistrationKeys() {
     return {L"CLSID\\" + GuidText(CLSID_CLASSSERIALPORT), kClassProgId, kClassProgIdVersioned};
 }
 
+std::vector<std::wstring> SharedRegistrationKeys() { return {kClassProgId, kClassProgIdVersioned}; }
+
+bool OtherBuildRegistered() {
+    // The other view of HKEY_CLASSES_ROOT\CLSID: the 32-bit one for this 64-bit build, the
+    // 64-bit one for the 32-bit build (on a 32-bit system the flag is ignored and the view is
+    // this build's own, whose key is gone by the time this is asked).
+    const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    const std::wstring server = L"CLSID\\" + GuidText(CLSID_CLASSSERIALPORT) + L"\\InprocServer32";
+    UniqueRegKey key;
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, server.c_str(), 0, KEY_QUERY_VALUE | otherView, key.put()) ==
+           ERROR_SUCCESS;
+}
+
+namespace {
+LONG DeleteTree(const std::wstring& key) {
+    const LONG error = RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
+    return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+}
+
+// This build's entry of the type library (TypeLib\{id}\1.0\<locale>\win32 or win64) alone.
+LONG DeleteOwnTypeLibraryEntry() {
+    const std::wstring version = L"TypeLib\\" + GuidText(LIBID_SerialPort) + L"\\1.0";
+    UniqueRegKey key;
+    LONG error = RegOpenKeyExW(HKEY_CLASSES_ROOT, version.c_str(), 0, KEY_READ, key.put());
+    if (error != ERROR_SUCCESS) return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+    const wchar_t* own = sizeof(void*) == 8 ? L"win64" : L"win32";
+    wchar_t name[64];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = 64;
+        if (RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (name[0] < L'0' || name[0] > L'9') continue;  // FLAGS, HELPDIR: not a locale
+        error = DeleteTree(version + L"\\" + name + L"\\" + own);
+        if (error != ERROR_SUCCESS) return error;
+    }
+    return ERROR_SUCCESS;
+}
+}  // namespace
+
 HRESULT UnregisterClassLibrary() {
     HRESULT result = S_OK;
-    for (const std::wstring& key : ClassRegistrationKeys()) {
-        const LONG error = RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
-        if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND && result == S_OK)
-            result = HRESULT_FROM_WIN32(error);
+    auto note = [&result](LONG error) {
+        if (error != ERROR_SUCCESS && result == S_OK) result = HRESULT_FROM_WIN32(error);
+    };
+    note(DeleteTree(L"CLSID\\" + GuidText(CLSID_CLASSSERIALPORT)));
+    // The ProgIDs and the type library are one set of keys for both builds: while the other
+    // build stays registered they stay, and only this build's type library entry goes.
+    if (OtherBuildRegistered()) {
+        note(DeleteOwnTypeLibraryEntry());
+        return result;
     }
+    for (const std::wstring& key : SharedRegistrationKeys()) note(DeleteTree(key));
     // The type library only when it is registered: a missing one is no failure.
     const std::wstring libraryKey = L"TypeLib\\" + GuidText(LIBID_SerialPort);
     UniqueRegKey library;

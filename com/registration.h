@@ -26,6 +26,12 @@ struct RegistrationValue {
 std::vector<RegistrationValue> ClassRegistrationValues(std::wstring_view modulePath);
 // The keys whose trees unregistration removes (each written by registration alone).
 std::vector<std::wstring> ClassRegistrationKeys();
+// Of those, the keys both builds share on a 64-bit system (the ProgIDs; the type library is
+// shared too): removed only by the last build to go.
+std::vector<std::wstring> SharedRegistrationKeys();
+// Whether the other build (32-bit for this 64-bit one and the other way round) has its
+// class's InprocServer32 key in its view of HKEY_CLASSES_ROOT.
+bool OtherBuildRegistered();
 
 // The braced text form of an identifier.
 std::wstring GuidText(REFGUID guid);
@@ -33,7 +39,9 @@ std::wstring GuidText(REFGUID guid);
 // Writes the values and registers the type library from modulePath; on failure removes
 // what it wrote. S_OK or the failure.
 HRESULT RegisterClassLibrary(const std::wstring& modulePath);
-// Removes the keys and the type library registration; missing ones are no failure.
+// Removes this build's class key; the shared keys (ProgIDs, type library) too when no other
+// build stays registered, else only this build's type library entry. Missing keys are no
+// failure.
 HRESULT UnregisterClassLibrary();
 
 }  // namespace kestrune

@@ -52,15 +52,43 @@ std::string SiblingModulePath(std::string_view moduleFileName, std::string_view 
     return std::string(folder).append(fileName);
 }
 
+std::string SystemToolPath(std::string_view systemFolder, std::string_view tool) {
+    if (systemFolder.empty()) return {};
+    std::string path(systemFolder);
+    if (path.back() != '\\' && path.back() != '/') path += '\\';
+    return path.append(tool);
+}
+
+std::string RegistrationToolPath() {
+    char folder[MAX_PATH] = {};
+    UINT length = 0;
+#if !defined(_WIN64)
+    // A 32-bit program on a 64-bit system registers a 32-bit module: the 32-bit tool, named
+    // by its real folder (an elevated start is made by another process, which sees no
+    // redirection of the system folder).
+    BOOL wow64 = FALSE;
+    if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) length = GetSystemWow64DirectoryA(folder, MAX_PATH);
+#endif
+    if (length == 0) length = GetSystemDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return SystemToolPath(std::string_view(folder, length), "RegSvr32.exe");
+}
+
 RegistrationToolRun RunRegistrationTool(std::string_view modulePath, DWORD waitLimitMs) {
     RegistrationToolRun run;
+    // By full path: a bare name would let the shell's search find a planted tool first.
+    const std::string tool = RegistrationToolPath();
+    if (tool.empty()) {
+        run.launchError = ERROR_PATH_NOT_FOUND;
+        return run;
+    }
     const std::string parameters = RegistrationToolParameters(modulePath);
     SHELLEXECUTEINFOA request{};
     request.cbSize = sizeof request;
     request.fMask = SEE_MASK_NOCLOSEPROCESS;
     request.hwnd = nullptr;
     request.lpVerb = "runas";
-    request.lpFile = "RegSvr32.exe";
+    request.lpFile = tool.c_str();
     request.lpParameters = parameters.c_str();
     request.lpDirectory = nullptr;
     request.nShow = SW_SHOW;

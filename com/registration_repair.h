@@ -39,7 +39,14 @@ std::string RegistrationToolParameters(std::string_view modulePath);
 // last "\", "/" or ":") followed by fileName. A name without a folder gives fileName alone.
 std::string SiblingModulePath(std::string_view moduleFileName, std::string_view fileName);
 
-// Runs "RegSvr32.exe" with the verb "runas" (the system asks for elevation) and
+// folder + "\\" + tool (no second separator when folder ends in one); empty for an empty folder.
+std::string SystemToolPath(std::string_view systemFolder, std::string_view tool);
+
+// The full path of the system's registration tool: the system folder's "RegSvr32.exe" (for a
+// 32-bit program on a 64-bit system, the 32-bit system folder's). Empty when no folder is known.
+std::string RegistrationToolPath();
+
+// Runs RegistrationToolPath() (never a bare name) with the verb "runas" (the system asks for elevation) and
 // RegistrationToolParameters(modulePath), shown normally, and when a process handle comes
 // back waits for it with WaitDispatchingMessages for at most waitLimitMs. The process handle
 // is closed before returning.

@@ -122,8 +122,8 @@ DEVNULL = subprocess.DEVNULL
 # ---- layout -------------------------------------------------------------------------------------
 
 def com_number(name):
-    m = re.fullmatch(r"COM([1-9][0-9]{0,2})", name.strip().upper())
-    if not m or int(m.group(1)) > 256:
+    m = re.fullmatch(r"COM([1-9][0-9]{0,3})", name.strip().upper())
+    if not m or int(m.group(1)) > 4096:  # the COM number database's range
         raise LabError(f"not a COM name: {name!r}")
     return int(m.group(1))
 
@@ -265,9 +265,9 @@ def load_identity(com, num, kind, o):
 def comdb_bitmap(layout):
     """Bit n-1 (byte (n-1)/8, bit (n-1)%8) reserves COMn: every port with a device entry and every
     number the layout reserves with no device."""
-    bits = bytearray(32)
     numbers = [p["num"] for p in layout["ports"] if p.get("identity")]
     numbers += [com_number(c) for c in layout.get("reserve", [])]
+    bits = bytearray(32 * ((max(numbers, default=1) + 255) // 256))  # grows by 256 numbers
     for n in numbers:
         bits[(n - 1) // 8] |= 1 << ((n - 1) % 8)
     return bytes(bits)
@@ -836,7 +836,7 @@ def write_layout_ini(run):
              f"workdir_unix={W}", f"serlab_unix={os.path.abspath(__file__)}",
              f"python={python_for_windows()}", f"holder={HOLDER_WIN}", f"prefix_unix={PREFIX}",
              "reserve=" + ",".join(run.get("reserve", [])),
-             "comdb=" + ",".join(f"COM{n}" for n in range(1, 257)
+             "comdb=" + ",".join(f"COM{n}" for n in range(1, 8 * len(comdb_bitmap(run)) + 1)
                                  if comdb_bitmap(run)[(n - 1) // 8] & (1 << ((n - 1) % 8))), ""]
     for p in run["ports"]:
         h = p.get("holder_proc") or {}

@@ -28,7 +28,19 @@ ProgramPathParts SplitProgramPath(std::string_view path);
 // the least significant half (6.1.7601.17514 gives 6.1.17514).
 std::string ProductVersionText(uint32_t productVersionMS, uint32_t productVersionLS);
 
-// The product version of an executable, read from its version resource.
+// Whether a path can only name a file: not empty, shorter than MAX_PATH, no device or
+// object-manager prefix (\\.\, \\?\, \??\), no wildcard, quote, pipe sign, control
+// character or stream colon, no component that is a reserved device name (CON, PRN, AUX,
+// NUL, COMn, LPTn, CONIN$, CONOUT$, CLOCK$, with or without an extension), and no
+// trailing separator, dot or blank.
+bool NamesPlainFile(std::string_view path);
+
+// NamesPlainFile, and the file exists as a regular file on a disk: no folder, device or
+// link (the open does not follow links and asks GetFileType for FILE_TYPE_DISK).
+bool IsDiskFile(const std::string& path);
+
+// The product version of an executable, read from its version resource; nothing for a path
+// that is not IsDiskFile.
 std::optional<std::string> ReadProductVersion(const std::string& path);
 
 extern const char kTypeRoutineName[];

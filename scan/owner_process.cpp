@@ -72,18 +72,29 @@ bool ProcessIsElevated() {
     return member != FALSE;
 }
 
-bool EnableDebugPrivilegeWhenElevated() {
-    if (!ProcessIsElevated()) return false;
+DebugPrivilegeScope::DebugPrivilegeScope() {
+    if (!ProcessIsElevated()) return;
     HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw)) return false;
-    UniqueHandle token(raw);
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw)) return;
+    token_.reset(raw);
     TOKEN_PRIVILEGES privileges = {};
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (!LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid)) return false;
+    if (!LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid)) return;
+    DWORD size = sizeof previous_;
     // Succeeds without enabling anything when the token lacks the privilege: ask again.
-    return AdjustTokenPrivileges(token.get(), FALSE, &privileges, sizeof privileges, nullptr, nullptr) &&
-           GetLastError() == ERROR_SUCCESS;
+    // previous_ lists the privilege only when this call changed it.
+    if (!AdjustTokenPrivileges(token_.get(), FALSE, &privileges, sizeof privileges, &previous_, &size) ||
+        GetLastError() != ERROR_SUCCESS) {
+        previous_.PrivilegeCount = 0;
+        return;
+    }
+    enabled_ = true;
+}
+
+DebugPrivilegeScope::~DebugPrivilegeScope() {
+    if (token_ && previous_.PrivilegeCount > 0)
+        AdjustTokenPrivileges(token_.get(), FALSE, &previous_, 0, nullptr, nullptr);
 }
 
 std::string_view OwnerSearchNotice(bool elevated) {

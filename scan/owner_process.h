@@ -1,9 +1,13 @@
 #pragma once
 // What the owner search learns about, and may do to, a process that holds a handle: its
 // executable's path, and whether this program may look into other users' processes.
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "support/handles.h"
 
 namespace kestrune {
 
@@ -15,9 +19,23 @@ std::string ProcessImagePath(uint32_t processId);
 // True when this program runs elevated (an administrator's full token).
 bool ProcessIsElevated();
 
-// When elevated, turns on the debug privilege so that handles of services and other
-// users' programs can be duplicated and named; nothing otherwise. True when it is on.
-bool EnableDebugPrivilegeWhenElevated();
+// While it lives, and only when this program runs elevated, the debug privilege is on, so
+// that handles of services and other users' programs can be duplicated and named. The end
+// of the scope puts the token back as it was (the privilege stays on only if it was on
+// before): inside a library the token is the host program's.
+class DebugPrivilegeScope {
+public:
+    DebugPrivilegeScope();
+    ~DebugPrivilegeScope();
+    DebugPrivilegeScope(const DebugPrivilegeScope&) = delete;
+    DebugPrivilegeScope& operator=(const DebugPrivilegeScope&) = delete;
+    bool enabled() const { return enabled_; }  // the privilege is on within the scope
+
+private:
+    UniqueHandle token_;
+    TOKEN_PRIVILEGES previous_ = {};
+    bool enabled_ = false;
+};
 
 // What the window says about the owner search: "owners may be missing: not elevated"
 // when the program runs without elevation, empty otherwise.

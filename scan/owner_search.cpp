@@ -175,7 +175,7 @@ void FindPortOwners(std::vector<PortRecord>& ports, const uint32_t* statusWindow
         return;
     }
     count.walked = true;
-    EnableDebugPrivilegeWhenElevated();
+    const DebugPrivilegeScope debugPrivilege;  // put back as it was when the walk ends
 
     std::vector<std::string> upperDevices(ports.size());
     for (std::size_t p : walkFor) upperDevices[p] = UpperAnsi(Text(ports[p].DeviceName));

@@ -92,7 +92,7 @@ std::string DisplayTextOfRegistryString(std::string_view value) {
 
 int ComNumber(std::string_view text) {
     while (!text.empty() && text.back() == ':') text.remove_suffix(1);
-    if (text.size() < 4 || text.size() > 6) return 0;
+    if (text.size() < 4 || text.size() > 7) return 0;
     if (UpperAnsi(text.substr(0, 3)) != "COM") return 0;
     if (text[3] == '0') return 0;
     int number = 0;
@@ -100,7 +100,7 @@ int ComNumber(std::string_view text) {
         if (c < '0' || c > '9') return 0;
         number = number * 10 + (c - '0');
     }
-    return number >= 1 && number <= 256 ? number : 0;
+    return number >= 1 && number <= kMaxComNumber ? number : 0;
 }
 
 std::string NormalComName(std::string_view text) {

@@ -67,7 +67,9 @@ std::string SerialFromInstanceId(std::string_view instanceId);
 // The text a device registry string shows: an indirect string "@oem3.inf,%desc%;Prolific
 // USB-to-Serial Comm Port" shows the part after its last ';'; other text as it is.
 std::string DisplayTextOfRegistryString(std::string_view value);
-// "COM5" when text names exactly a COM port (any case, 1..256, trailing ':' allowed), upper-cased; else empty.
+// The COM numbers the system's COM number database arbitrates: COM1 to COM4096.
+constexpr int kMaxComNumber = 4096;
+// "COM5" when text names exactly a COM port (any case, 1..kMaxComNumber, trailing ':' allowed), upper-cased; else empty.
 std::string NormalComName(std::string_view text);
 // 5 for "COM5"; 0 when text is not a COM name.
 int ComNumber(std::string_view text);

@@ -1,6 +1,9 @@
 #include "support/file_io.h"
 
+#include <ntsecapi.h>
+
 #include <algorithm>
+#include <cstdio>
 
 #include "support/handles.h"
 
@@ -24,14 +27,45 @@ DWORD LastErrorOr(DWORD fallback) {
 }
 }  // namespace
 
+std::string UnpredictableFileName(std::string_view path) {
+    unsigned char bytes[12] = {};
+    if (!RtlGenRandom(bytes, sizeof bytes)) {
+        // Not expected; the tick count and an address still vary from run to run.
+        const ULONGLONG mixed = GetTickCount64() ^ (reinterpret_cast<uintptr_t>(&bytes) << 17) ^ GetCurrentProcessId();
+        for (std::size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(mixed >> (8 * (i % 8)));
+    }
+    std::string name(path);
+    name += '.';
+    char hex[3];
+    for (unsigned char b : bytes) {
+        std::snprintf(hex, sizeof hex, "%02x", b);
+        name += hex;
+    }
+    return name + ".new";
+}
+
+UniqueHandle CreateNewBeside(std::string_view path, std::string& fresh) {
+    for (int attempt = 0; attempt < kFreshNameAttempts; ++attempt) {
+        fresh = UnpredictableFileName(path);
+        // CREATE_NEW: a file or link already there under the name is never opened, let alone
+        // overwritten; an open of a reparse point is refused rather than followed.
+        UniqueHandle file(CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (file) return file;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    }
+    fresh.clear();
+    return UniqueHandle();
+}
+
 DWORD ReplaceFileContent(const char* path, const std::string& text) {
     if (!path || !*path) return ERROR_INVALID_PARAMETER;
     // Beside the target, so the replacement stays on one volume and is a rename.
-    const std::string fresh = std::string(path) + "." + std::to_string(GetCurrentProcessId()) + ".new";
+    std::string fresh;
     DWORD error = ERROR_SUCCESS;
     {
-        UniqueHandle file(CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                      nullptr));
+        UniqueHandle file = CreateNewBeside(path, fresh);
         if (!file) return LastErrorOr(ERROR_CANNOT_MAKE);
         if (!WriteAll(file.get(), text)) error = LastErrorOr(ERROR_HANDLE_DISK_FULL);
         else if (!FlushFileBuffers(file.get())) error = LastErrorOr(ERROR_WRITE_FAULT);

@@ -15,9 +15,35 @@ namespace kestrune {
 
 bool IsSecretVariableName(std::string_view name) {
     const std::string upper = UpperAnsi(name);
-    for (const char* word : {"PASSWORD", "PASSWD", "SECRET", "TOKEN", "CREDENTIAL"})
+    if (upper == "PWD" || upper == "OLDPWD") return false;
+    for (const char* word :
+         {"PASS", "PWD", "SECRET", "TOKEN", "CREDENTIAL", "APIKEY", "AUTH", "CONNECTION_STRING", "COOKIE"})
         if (upper.find(word) != std::string::npos) return true;
     return upper.size() >= 4 && upper.compare(upper.size() - 4, 4, "_KEY") == 0;
+}
+
+std::string HideUrlCredentials(std::string_view value) {
+    std::string text;
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t scheme = value.find("://", pos);
+        if (scheme == std::string_view::npos) break;
+        const std::size_t start = scheme + 3;
+        // The authority ends at the path, query, fragment, a blank or a list separator.
+        std::size_t end = value.find_first_of("/?#; \t,", start);
+        if (end == std::string_view::npos) end = value.size();
+        const std::size_t at = value.substr(start, end - start).rfind('@');
+        text.append(value.substr(pos, start - pos));
+        if (at != std::string_view::npos) {
+            text.append(kHiddenValueMark);
+            text.append(value.substr(start + at, end - start - at));
+        } else {
+            text.append(value.substr(start, end - start));
+        }
+        pos = end;
+    }
+    text.append(value.substr(pos));
+    return text;
 }
 
 std::string EnvironmentListingOf(std::string_view block, bool hideSecrets) {
@@ -33,6 +59,8 @@ std::string EnvironmentListingOf(std::string_view block, bool hideSecrets) {
             if (hideSecrets && equals != std::string_view::npos && IsSecretVariableName(entry.substr(0, equals))) {
                 text.append(entry.substr(0, equals + 1));
                 text.append(kHiddenValueMark);
+            } else if (hideSecrets) {
+                text.append(HideUrlCredentials(entry));
             } else {
                 text.append(entry);
             }

@@ -163,6 +163,46 @@ TEST_F(RegistrationToolTest, RunsTheToolWithTheExactParametersAndWaitsForIt) {
     EXPECT_NE(program.find("RegSvr32.exe"), std::string::npos) << program;
 }
 
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// A "RegSvr32.exe" planted in the current folder (and one beside the module) never runs:
+// the system folder's tool is started by its full path.
+TEST_F(RegistrationToolTest, APlantedToolInTheCurrentFolderDoesNotRun) {
+    char system[MAX_PATH] = {};
+    ASSERT_NE(GetSystemDirectoryA(system, MAX_PATH), 0u);
+    EXPECT_EQ(Lower(RegistrationToolPath()), Lower(std::string(system) + "\\RegSvr32.exe"));
+    const struct {
+        const char* folder;
+        const char* tool;
+        const char* expected;
+    } paths[] = {{"C:\\windows\\system32", "RegSvr32.exe", "C:\\windows\\system32\\RegSvr32.exe"},
+                 {"C:\\windows\\system32\\", "RegSvr32.exe", "C:\\windows\\system32\\RegSvr32.exe"},
+                 {"", "RegSvr32.exe", ""}};
+    for (const auto& p : paths) EXPECT_EQ(SystemToolPath(p.folder, p.tool), p.expected) << p.folder;
+
+    const std::string planted = kestrune_driver::WindowsPath(KESTRUNE_BIN_DIR) + "\\tests\\probe\\PlantedTool.exe";
+    const std::string places[] = {folder_ + "\\RegSvr32.exe", folder_ + "\\Kestrune Tools\\RegSvr32.exe"};
+    for (const std::string& place : places) ASSERT_TRUE(CopyFileA(planted.c_str(), place.c_str(), FALSE)) << planted;
+    char saved[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, saved);
+    ASSERT_TRUE(SetCurrentDirectoryA(folder_.c_str()));
+    const RegistrationToolRun run = RunRegistrationTool(module_, 60000);
+    SetCurrentDirectoryA(saved);
+    EXPECT_TRUE(run.started) << "error " << run.launchError;
+    EXPECT_EQ(run.wait, MessageWaitResult::Signalled);
+    for (const std::string& place : places) {
+        EXPECT_EQ(GetFileAttributesA((place + ".ran").c_str()), INVALID_FILE_ATTRIBUTES) << place << " ran";
+        DeleteFileA((place + ".ran").c_str());
+        DeleteFileA(place.c_str());
+    }
+    // The probe heard from the system's tool, named by its full path.
+    const std::string line = Lower(ReadAll(log_));
+    EXPECT_NE(line.find(Lower(RegistrationToolPath())), std::string::npos) << line;
+}
+
 TEST_F(RegistrationToolTest, GivesUpAfterTheLimitAndClosesTheProcessHandle) {
     const std::string hold = "kestrune-probe-hold-" + std::to_string(GetCurrentProcessId());
     UniqueHandle release(CreateEventA(nullptr, TRUE, FALSE, hold.c_str()));

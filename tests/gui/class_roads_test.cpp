@@ -171,7 +171,7 @@ TEST_F(ClassRoads, EveryRoadShowsWhatTheDirectRoadShows) {
     // 1027 needs neither the registry nor the COM runtime's lookup.
     ExpectSameAsDirect(Refresh(kRefreshEarlyBoundId), direct, "1027");
 
-    // 1029 without .\Kestrune.dll creates nothing (unless an earlier road of this process
+    // 1029 without Kestrune.dll beside the program creates nothing (unless an earlier road of this process
     // loaded the library, which then stays); with it, no registration is needed.
     DeleteFileA("Kestrune.dll");
     DeleteFileA(BesideProgram().c_str());
@@ -179,7 +179,27 @@ TEST_F(ClassRoads, EveryRoadShowsWhatTheDirectRoadShows) {
         Refresh(kRefreshNoRegistryId);
         ExpectSingleZeroRecord(kRefreshNoRegistryId);
     }
-    ASSERT_TRUE(CopyFileA(kBuiltLibrary.c_str(), "Kestrune.dll", FALSE));
+    // A copy planted in the current folder (not the program's) is never loaded.
+    if (!GetModuleHandleA("Kestrune.dll")) {
+        char saved[MAX_PATH] = {}, temp[MAX_PATH] = {};
+        GetCurrentDirectoryA(MAX_PATH, saved);
+        GetTempPathA(MAX_PATH, temp);
+        const std::string elsewhere = std::string(temp) + "kestrune-planted-" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(elsewhere.c_str(), nullptr);
+        const std::string planted = elsewhere + "\\Kestrune.dll";
+        ASSERT_TRUE(CopyFileA(kBuiltLibrary.c_str(), planted.c_str(), FALSE));
+        ASSERT_TRUE(SetCurrentDirectoryA(elsewhere.c_str()));
+        Refresh(kRefreshNoRegistryId);
+        const bool plantedLoaded = GetModuleHandleA(planted.c_str()) != nullptr;
+        SetCurrentDirectoryA(saved);
+        EXPECT_FALSE(plantedLoaded);
+        ExpectSingleZeroRecord(kRefreshNoRegistryId);
+        for (int i = 0; i < 16 && GetModuleHandleA("Kestrune.dll"); ++i) FreeLibrary(GetModuleHandleA("Kestrune.dll"));
+        DeleteFileA(planted.c_str());
+        RemoveDirectoryA(elsewhere.c_str());
+    }
+    // Beside the program it is found whatever the current folder.
+    ASSERT_TRUE(CopyFileA(kBuiltLibrary.c_str(), BesideProgram().c_str(), FALSE));
     ExpectSameAsDirect(Refresh(kRefreshNoRegistryId), direct, "1029");
 
     // 1028 through the registered class.

@@ -225,6 +225,11 @@ TEST_F(IdentityLab, IdentityLayoutFourCases) {
     const ComReservation* stale = FindReservation(hardware.reservations, 9);
     ASSERT_NE(stale, nullptr);
     EXPECT_EQ(ReservationText(*stale), "COM9  stale");
+    // Past 256 the database still names the device that holds the number.
+    const ComReservation* beyond = FindReservation(hardware.reservations, 300);
+    ASSERT_NE(beyond, nullptr);
+    EXPECT_EQ(ReservationText(*beyond), "COM300  phantom device  USB-SERIAL CH340 (COM300) [1A86:7523]");
+    ASSERT_NE(FindIdentity(hardware.devices, "COM300"), nullptr);
 }
 
 }  // namespace

@@ -58,7 +58,8 @@ TEST(IdentityRules, ComNamesAndRegistryTexts) {
     const struct {
         const char* text;
         int number;
-    } names[] = {{"COM5", 5}, {"com12:", 12}, {"COM256", 256}, {"COM257", 0}, {"COM0", 0}, {"COM05", 0},
+    } names[] = {{"COM5", 5}, {"com12:", 12}, {"COM256", 256}, {"COM257", 257}, {"COM300", 300},
+                 {"com4096", 4096}, {"COM4097", 0}, {"COM10000", 0}, {"COM0", 0}, {"COM05", 0},
                  {"COM", 0},  {"LPT1", 0},    {"COM1x", 0},    {"", 0}};
     for (const auto& n : names) {
         EXPECT_EQ(ComNumber(n.text), n.number) << n.text;

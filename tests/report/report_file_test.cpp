@@ -2,13 +2,16 @@
 // refresh, and a held or unwritable file reported as a failure without losing anything.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/report.h"
 #include "scan/scan_driver.h"
+#include "support/file_io.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
 
@@ -155,6 +158,37 @@ TEST_F(ReportFileTest, ReplacedInOneStepOrNotAtAll) {
         else EXPECT_EQ(text, "previous report\r\n");  // whole, never cut short
         EXPECT_EQ(FilesIn(folder_), onlyReport);
     }
+}
+
+// Files planted under the names a writer could guess (the old "<report>.<pid>.new", a link
+// to a file elsewhere) are never opened: the report goes through a name nobody can know.
+TEST_F(ReportFileTest, PlantedFilesAndLinksOfGuessableNamesAreNotOverwritten) {
+    const std::string victim = folder_ + "\\victim.txt";
+    WriteRaw(victim, "keep me");
+    const std::string guessed = report_ + "." + std::to_string(GetCurrentProcessId()) + ".new";
+    WriteRaw(guessed, "planted");
+    const std::string link = report_ + ".link.new";
+    // Wine answers the link request without making one: the link case runs where links exist.
+    const bool linked = CreateSymbolicLinkA(link.c_str(), victim.c_str(), 0) != 0 &&
+                        GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+    ASSERT_EQ(WriteDiagnosticReport(TwoPorts()), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_NE(ReadAll(report_).find("COM7"), std::string::npos);
+    EXPECT_EQ(ReadAll(guessed), "planted");
+    EXPECT_EQ(ReadAll(victim), "keep me");
+    std::vector<std::string> expected = {
+        "SerialPort.Kestrune", "SerialPort.Kestrune." + std::to_string(GetCurrentProcessId()) + ".new", "victim.txt"};
+    if (linked) expected.push_back("SerialPort.Kestrune.link.new");
+    std::vector<std::string> files = FilesIn(folder_);
+    std::sort(files.begin(), files.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(files, expected);
+    for (const std::string& f : {guessed, link, victim}) DeleteFileA(f.c_str());
+
+    // The names differ every time and carry 96 random bits.
+    std::set<std::string> names;
+    for (int i = 0; i < 500; ++i) names.insert(UnpredictableFileName("C:\\r"));
+    EXPECT_EQ(names.size(), 500u);
+    EXPECT_EQ(names.begin()->size(), std::string("C:\\r.").size() + 24 + 4);
 }
 
 TEST_F(ReportFileTest, SecretValuesStayOutOfTheReportButNotOutOfTheProcess) {

@@ -13,14 +13,19 @@
 namespace kestrune {
 namespace {
 
-// Port-list values added for one test and removed at its end.
+// Port-list values added for one test and removed at its end; a value the list held before
+// (the lab's own) stays.
 class PortListEntries {
 public:
-    explicit PortListEntries(std::vector<std::string> names) : names_(std::move(names)) {
+    explicit PortListEntries(std::vector<std::string> names) {
         RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPortListKey, 0, KEY_ALL_ACCESS, key_.put());
-        for (const std::string& name : names_)
+        for (const std::string& name : names) {
+            if (RegQueryValueExA(key_.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+                continue;
             ok_ = ok_ && RegSetValueExA(key_.get(), name.c_str(), 0, REG_SZ,
                                         reinterpret_cast<const BYTE*>("9600,n,8,1"), 11) == ERROR_SUCCESS;
+            names_.push_back(name);
+        }
     }
     ~PortListEntries() {
         for (const std::string& name : names_) RegDeleteValueA(key_.get(), name.c_str());

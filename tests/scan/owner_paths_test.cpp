@@ -221,7 +221,7 @@ TEST(OwnerNotice, SaysWhenOwnersMayBeMissing) {
     EXPECT_EQ(OwnerSearchNotice(false), "owners may be missing: not elevated");
     EXPECT_EQ(OwnerSearchNotice(true), "");
     // The privilege is turned on exactly when the program runs elevated.
-    EXPECT_EQ(EnableDebugPrivilegeWhenElevated(), ProcessIsElevated());
+    EXPECT_EQ(DebugPrivilegeScope().enabled(), ProcessIsElevated());
 }
 
 namespace {
