@@ -137,7 +137,7 @@ TEST(ConsoleTable, FitsOneHundredColumnsWithLongPaths) {
     // The owner is capped and keeps its process id; the device takes what is left.
     EXPECT_NE(lines[1].find(".exe (pid 4242)  "), std::string::npos) << lines[1];
     EXPECT_EQ(lines[0].find("Type"), std::string::npos) << "a column empty in every row takes no room";
-    EXPECT_GE(lines[0].size() - lines[0].find("Device"), 24u) << lines[0];
+    EXPECT_GE(lines[1].size() - lines[0].find("Device"), 24u) << lines[1];
     // Rows in COM-number order: COM3 before COM12.
     EXPECT_EQ(lines[1].rfind("COM3", 0), 0u);
     EXPECT_EQ(lines[2].rfind("COM12", 0), 0u);

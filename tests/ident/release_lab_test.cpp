@@ -108,7 +108,12 @@ protected:
         files_.push_back(TempPath("kcb"));
         return files_.back();
     }
-    console_test::Finished Run(const std::string& arguments) { return console_test::RunToEnd(arguments); }
+    // The program run to its end, its standard output with LF line ends.
+    console_test::Finished Run(const std::string& arguments) {
+        console_test::Finished run = console_test::RunToEnd(arguments);
+        run.out.erase(std::remove(run.out.begin(), run.out.end(), '\r'), run.out.end());
+        return run;
+    }
 
     lab::Layout layout_;
     Bytes saved_;
@@ -304,7 +309,9 @@ TEST_F(ReleaseLab, AbsentSweepReleasesAPhantomsNumber) {
     if (!phantom && !adapter) GTEST_SKIP() << "no phantom and no free USB adapter in this layout";
     const std::string com = phantom ? phantom->com : adapter->com;
     // Unplugged now (the lab's own phantom, or an adapter pulled for this test) ...
-    if (adapter) ASSERT_TRUE(lab::RemovePort(layout_, com));
+    if (adapter) {
+        ASSERT_TRUE(lab::RemovePort(layout_, com));
+    }
     // ... and no longer in the port list, as a USB adapter's number is not.
     UniqueRegKey ports;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPortListKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, ports.put()),
