@@ -198,14 +198,16 @@ TEST_F(ReleaseLab, DryRunSweepBackupAndRestore) {
 
     const console_test::Finished dry = Run("--release-stale --dry-run");
     ASSERT_EQ(dry.status, 0) << dry.out << dry.err;
-    EXPECT_NE(dry.out.find("Would release (dry run, nothing changed):\n" + Port(stale)), std::string::npos) << dry.out;
+    EXPECT_EQ(dry.out.rfind("Would release (dry run, nothing changed):\n", 0), 0u) << dry.out;
+    EXPECT_NE(dry.out.find("\n" + Port(stale) + "  stale\n"), std::string::npos) << dry.out;
     EXPECT_NE(dry.out.find("would change"), std::string::npos) << dry.out;
     EXPECT_EQ(ComDb(), start);
 
     const std::string backup = Backup();
     const console_test::Finished swept = Run("--release-stale --backup \"" + backup + "\"");
     ASSERT_EQ(swept.status, 0) << swept.out << swept.err;
-    EXPECT_NE(swept.out.find("Released:\n" + Port(stale)), std::string::npos) << swept.out;
+    EXPECT_EQ(swept.out.rfind("Released:\n", 0), 0u) << swept.out;
+    EXPECT_NE(swept.out.find("\n" + Port(stale) + "  stale\n"), std::string::npos) << swept.out;
     EXPECT_NE(swept.out.find("Previous value saved to " + backup), std::string::npos) << swept.out;
     Bytes swept_value = ComDb();
     for (const std::string& com : layout_.reserve()) swept_value = WithBit(swept_value, std::stoi(com.substr(3)), true);
