@@ -1,6 +1,7 @@
 #pragma once
 // One port as the console front end prints it: the scan's record (or, for the gentle
 // listing, only the names discovery found) and the port's identity beside it.
+#include <cstddef>
 #include <string_view>
 #include <vector>
 
@@ -12,6 +13,7 @@ namespace kestrune {
 struct ConsoleRow {
     PortRecord record{};
     IdentityFields identity;
+    std::size_t discoveryIndex = 0;  // the port's place in the scan's (or listing's) order, from 0
 };
 
 // Which run produced the rows: a full scan, or the gentle listing (discovery only, no port

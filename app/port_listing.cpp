@@ -29,6 +29,7 @@ std::vector<ConsoleRow> ListingRows(const std::vector<DiscoveredPort>& ports, co
         SetText(record.sObjName, ports[i].objName);
         SetText(record.Name, ports[i].portName);
         rows[i].identity = IdentityFieldsOf(hardware, ports[i].portName);
+        rows[i].discoveryIndex = i;
     }
     return rows;
 }

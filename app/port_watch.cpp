@@ -79,11 +79,11 @@ std::string WatchTimeText(const SYSTEMTIME& t) {
 std::string WatchEventLine(const WatchEvent& event) {
     std::string name = WatchEventName(event.kind);
     name.resize(std::max<std::size_t>(name.size(), 8), ' ');
-    std::string port = event.port.portName;
+    std::string port = ControlEscape(event.port.portName);
     port.resize(std::max<std::size_t>(port.size(), 6), ' ');
-    std::string line = event.time + "  " + name + "  " + port + "  " + event.port.deviceName;
+    std::string line = event.time + "  " + name + "  " + port + "  " + ControlEscape(event.port.deviceName);
     const std::string identity = IdentitySummary(event.identity);
-    if (!identity.empty()) line += "  " + identity;
+    if (!identity.empty()) line += "  " + ControlEscape(identity);
     return line + "\n";
 }
 

@@ -131,11 +131,11 @@ std::string PortTableLine(const PortRecord& r, uint32_t ownProcessId) {
     line.Zone(Text(r.AttachedDevice))
         .Zone(Text(r.AttachedVersion))
         .Zone(Text(r.AttachedDate))
-        .Zone(PrintedNumber(static_cast<int32_t>(r.ProcessId)))
-        .Zone(PrintedNumber(r.ObjHandle))
+        .Zone(program ? PrintedNumber(static_cast<int32_t>(r.ProcessId)) : std::string())
+        .Zone(program ? PrintedNumber(r.ObjHandle) : std::string())
         .Zone(PrintedNumber(r.ObjAddress))
         .Zone(Text(r.sObjName))
-        .Zone(PrintedNumber(static_cast<int32_t>(r.DupProcessID)))
+        .Zone(program ? PrintedNumber(static_cast<int32_t>(r.DupProcessID)) : std::string())
         .Zone(PrintedNumber(r.DupObjHandle))
         .Zone(PrintedNumber(r.DupObjAddress));
     for (uint32_t bit = 0; bit < kFlowBitCount; ++bit) line.Zone(SignedDecimal((r.FlowControlBits >> bit) & 1u));

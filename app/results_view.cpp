@@ -7,6 +7,7 @@
 
 #include "app/identity_view.h"
 #include "app/main_dialog.h"
+#include "app/refresh.h"
 #include "app/shown_record.h"
 #include "app/result_rows.h"
 #include "support/fixed_text.h"
@@ -443,7 +444,11 @@ void SetResultHeaders(HWND dialog, const std::vector<PortRecord>& records) {
         SetColumnWidth(list, column, outcome[static_cast<size_t>(column)].width);
 }
 
-void ShowResults(HWND dialog, const std::vector<PortRecord>& records) {
+void ShowResults(HWND dialog, const std::vector<PortRecord>& scanned) {
+    // A machine without ports: the title says so and the list stays empty; the record the
+    // scan made stays in the road's array for its callers.
+    static const std::vector<PortRecord> kNoRows;
+    const std::vector<PortRecord>& records = NoSerialPortsFound(scanned) ? kNoRows : scanned;
     HWND list = ResultList(dialog);
     HeldDrawing held(list);
     WidestTexts widest(list);

@@ -96,7 +96,8 @@ void FillResultRows(HWND dialog, const std::vector<PortRecord>& records);
 // Header texts and header-based widths of the whole array.
 void SetResultHeaders(HWND dialog, const std::vector<PortRecord>& records);
 // FillResultRows followed by SetResultHeaders, in one pass that measures each column once:
-// the same rows, headers and widths.
+// the same rows, headers and widths. The placeholder record of a machine without ports
+// (NoSerialPortsFound) shows no row.
 void ShowResults(HWND dialog, const std::vector<PortRecord>& records);
 // The dialog's answer to NM_CUSTOMDRAW from the list: colours set in place, result returned.
 // record is the row's record, or null when the row has none.

@@ -6,6 +6,9 @@
 #include "app/port_change_wait.h"
 #include "app/port_listing.h"
 #include "app/port_watch.h"
+#include "app/refresh.h"
+#include "app/release_output.h"
+#include "app/reservation_release.h"
 #include "app/scan_json.h"
 #include "app/scan_options.h"
 #include "app/scan_table.h"
@@ -29,14 +32,6 @@ void Complain(const std::string& line) {
     std::fflush(stderr);
 }
 
-// The reserved COM numbers under the table, after an empty line; nothing when none is reserved.
-std::string ReservationsBelowTable(const std::vector<ComReservation>& reservations) {
-    if (reservations.empty()) return std::string();
-    std::string text = "\nCOM number reservations\n";
-    for (const ComReservation& reservation : reservations) text += ReservationText(reservation) + "\n";
-    return text;
-}
-
 std::string Render(const std::vector<ConsoleRow>& rows, RowSource source, OutputFormat format, bool compactJson,
                    const std::vector<ComReservation>* reservations = nullptr) {
     switch (format) {
@@ -44,12 +39,14 @@ std::string Render(const std::vector<ConsoleRow>& rows, RowSource source, Output
         case OutputFormat::kJson: return RenderJson(rows, source, compactJson ? -1 : 2, reservations);
         case OutputFormat::kTable: break;
     }
-    return RenderTable(rows, source) + (reservations ? ReservationsBelowTable(*reservations) : std::string());
+    return RenderTable(rows, source) + (reservations ? ReservationsBlock(*reservations) : std::string());
 }
 
 int RunScan(const ScanOptions& options) {
     std::vector<PortRecord> records;
     ScanNamedPorts(records, nullptr, options.ports);
+    // The placeholder record of a machine without ports is no port to show.
+    if (NoSerialPortsFound(records)) records.clear();
     std::vector<std::string> names;
     for (const PortRecord& record : records) names.push_back(std::string(Text(record.PortName)));
     const HardwareSnapshot hardware = ReadHardwareSnapshot();
@@ -57,6 +54,7 @@ int RunScan(const ScanOptions& options) {
     for (std::size_t i = 0; i < records.size(); ++i) {
         rows[i].record = records[i];
         rows[i].identity = IdentityFieldsOf(hardware, names[i]);
+        rows[i].discoveryIndex = i;
     }
     return Emit(Render(rows, RowSource::kScan, options.format, false, &hardware.reservations)) ? kExitSuccess
                                                                                               : kExitFailure;
@@ -104,6 +102,32 @@ int RunWatch(const ScanOptions& options) {
     }
 }
 
+// Releasing reservations or restoring a backup: the report on standard output, a failure's
+// one line on standard error.
+int RunReleaseMode(const ScanOptions& options) {
+    ReleaseSettings settings;
+    settings.dryRun = options.dryRun;
+    settings.backupPath = options.backupPath;
+    ReleaseRun run;
+    if (options.mode == RunMode::kRestore) {
+        run = RunRestore(options.restoreFile, settings);
+    } else {
+        ReleaseRequest request;
+        request.numbers = options.releaseNumbers;
+        request.stale = options.releaseStale;
+        request.absent = options.releaseAbsent;
+        run = RunRelease(request, settings);
+    }
+    const std::string failure = ReleaseFailureLine(run);
+    if (!failure.empty()) {
+        std::fprintf(stderr, "%s\n", failure.c_str());
+        std::fflush(stderr);
+    }
+    const std::string text = options.format == OutputFormat::kJson ? ReleaseJson(run) : ReleaseReport(run);
+    if (!text.empty() && !Emit(text)) return kExitFailure;
+    return ReleaseExitStatus(run);
+}
+
 }  // namespace
 
 int RunScanConsole(const std::vector<std::string>& args) {
@@ -130,6 +154,8 @@ int RunScanConsole(const std::vector<std::string>& args) {
                            : kExitFailure;
             }
             case RunMode::kWatch: return RunWatch(options);
+            case RunMode::kRelease:
+            case RunMode::kRestore: return RunReleaseMode(options);
         }
     } catch (const std::exception& failure) {
         Complain(std::string("the scan could not run: ") + failure.what());

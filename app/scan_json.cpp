@@ -76,6 +76,7 @@ Json PortObject(const ConsoleRow& row, RowSource source) {
         port["RtsControl"] = Optional(RtsControlName(r));
     }
     port["Present"] = PortPresent(Text(r.DeviceName), Text(r.PortName));
+    port["DiscoveryIndex"] = row.discoveryIndex;
     port["Identity"] = IdentityObject(row.identity);
     return port;
 }

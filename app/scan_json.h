@@ -3,8 +3,9 @@
 // object per port. A scanned port carries every record field under its own name, with
 // numbers as numbers, StopBits as 1, 1.5 or 2, FlowControlBits as an object of named
 // booleans, CommConfig as hex text, and beside them DtrControl and RtsControl (the
-// control block's modes by name, null when not read), Present and an Identity object.
-// A listed port carries the discovery fields, Present and Identity. When reservations are
+// control block's modes by name, null when not read), Present, DiscoveryIndex (its place in
+// the scan's order, from 0; the array keeps that order) and an Identity object. A listed port
+// carries the discovery fields, Present, DiscoveryIndex and Identity. When reservations are
 // given, "reservations" lists every reserved COM number: {"port", "reason", "device", "vidPid"}.
 #include <string>
 #include <vector>

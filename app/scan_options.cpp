@@ -21,7 +21,12 @@ const char kFooter[] =
     "behind them; --list and --watch read only what the system keeps about ports and open none.\n"
     "--watch prints the listing, then one line per port that arrives or is removed, until\n"
     "interrupted (Ctrl+C).\n\n"
-    "Exit status: 0 success, 1 the scan could not run, 2 usage error.";
+    "--release COM9 frees the COM number a device no longer uses; --release-stale frees every number\n"
+    "nothing holds, --release-absent those too and the numbers of unplugged (phantom) devices (one\n"
+    "plugged back in may get a new number). A number a present device, the device map or the port\n"
+    "list names is refused. The previous database value is saved first (--backup FILE, default beside\n"
+    "the report); --restore FILE puts it back. Writing needs administrator rights.\n\n"
+    "Exit status: 0 success, 1 the scan could not run or a number was not released, 2 usage error.";
 
 // COM1 ... COM9999, any letter case, a trailing colon allowed.
 std::string PortNameCheck(std::string& name) {
@@ -61,6 +66,27 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         ->delimiter(',')
         ->transform(CLI::Validator(PortNameCheck, "", "port name"));
 
+    std::vector<std::string> release;
+    bool releaseStale = false, releaseAbsent = false, dryRun = false;
+    std::string backup, restore;
+    CLI::Option* releaseOption = app.add_option("--release", release, "free these COM numbers' reservations")
+                                     ->type_name("COMn ...")
+                                     ->delimiter(',')
+                                     ->transform(CLI::Validator(PortNameCheck, "", "port name"));
+    CLI::Option* staleOption = app.add_flag("--release-stale", releaseStale, "free every reservation nothing holds");
+    CLI::Option* absentOption =
+        app.add_flag("--release-absent", releaseAbsent, "free stale reservations and those of unplugged devices");
+    CLI::Option* restoreOption =
+        app.add_option("--restore", restore, "put a saved COM number database back")->type_name("FILE");
+    CLI::Option* dryRunOption = app.add_flag("--dry-run", dryRun, "with a release or restore: show, change nothing");
+    CLI::Option* backupOption =
+        app.add_option("--backup", backup, "where a release or restore saves the previous value")->type_name("FILE");
+    for (CLI::Option* changing : {releaseOption, staleOption, absentOption}) {
+        changing->excludes(restoreOption);
+        for (const char* gentle : {"--list", "--watch", "--port", "--tsv"}) changing->excludes(gentle);
+    }
+    for (const char* gentle : {"--list", "--watch", "--port", "--tsv"}) restoreOption->excludes(gentle);
+
     CommandLine result;
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
@@ -79,7 +105,27 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         return result;
     }
     ScanOptions& options = result.options;
+    const bool releasing = !release.empty() || releaseStale || releaseAbsent;
+    if ((*dryRunOption || *backupOption) && !releasing && !*restoreOption) {
+        result.action = CommandLine::Action::kUsageError;
+        result.text = std::string("kestrune-scan: ") + (*dryRunOption ? "--dry-run" : "--backup") +
+                      " goes with --release, --release-stale, --release-absent or --restore (see --help)";
+        return result;
+    }
     options.mode = watch ? RunMode::kWatch : list ? RunMode::kList : RunMode::kScan;
+    if (releasing) options.mode = RunMode::kRelease;
+    if (*restoreOption) options.mode = RunMode::kRestore;
+    for (const std::string& port : release) {
+        const int number = std::stoi(port.substr(3));
+        if (std::find(options.releaseNumbers.begin(), options.releaseNumbers.end(), number) ==
+            options.releaseNumbers.end())
+            options.releaseNumbers.push_back(number);
+    }
+    options.releaseStale = releaseStale;
+    options.releaseAbsent = releaseAbsent;
+    options.dryRun = dryRun;
+    options.backupPath = backup;
+    options.restoreFile = restore;
     options.format = tsv ? OutputFormat::kTsv : json ? OutputFormat::kJson : OutputFormat::kTable;
     for (const std::string& port : ports)
         if (std::find(options.ports.begin(), options.ports.end(), port) == options.ports.end())

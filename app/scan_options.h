@@ -5,13 +5,20 @@
 
 namespace kestrune {
 
-enum class RunMode { kScan, kList, kWatch };
+enum class RunMode { kScan, kList, kWatch, kRelease, kRestore };
 enum class OutputFormat { kTable, kTsv, kJson };
 
 struct ScanOptions {
     RunMode mode = RunMode::kScan;
     OutputFormat format = OutputFormat::kTable;
     std::vector<std::string> ports;  // upper-cased COM names, each once, in the order given
+    // Releasing reservations (kRelease) and putting a backup back (kRestore).
+    std::vector<int> releaseNumbers;  // --release, each once, in the order given
+    bool releaseStale = false;
+    bool releaseAbsent = false;
+    bool dryRun = false;
+    std::string backupPath;   // --backup
+    std::string restoreFile;  // --restore
 };
 
 struct CommandLine {
@@ -24,7 +31,8 @@ struct CommandLine {
 // args: the arguments after the program name.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
-// The exit statuses: success, the scan could not run, a usage error.
+// The exit statuses: success, the scan could not run (or a reservation was not released),
+// a usage error.
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;

@@ -16,12 +16,18 @@ const char kTsvEscapingHelp[] =
     "control character \\xHH, so no cell holds a tab or a line break. Numbers are decimal,\n"
     "StopBits is 1, 1.5 or 2; an unknown value is an empty cell.";
 
-std::string TsvEscape(std::string_view text) {
+namespace {
+
+std::string Escape(std::string_view text, bool backslash) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
         const unsigned char b = static_cast<unsigned char>(c);
+        if (c == '\\' && !backslash) {
+            out += c;
+            continue;
+        }
         switch (c) {
             case '\\': out += "\\\\"; break;
             case '\t': out += "\\t"; break;
@@ -39,6 +45,12 @@ std::string TsvEscape(std::string_view text) {
     }
     return out;
 }
+
+}  // namespace
+
+std::string TsvEscape(std::string_view text) { return Escape(text, true); }
+
+std::string ControlEscape(std::string_view text) { return Escape(text, false); }
 
 namespace {
 
@@ -91,6 +103,7 @@ std::vector<std::string> TsvColumns(RowSource source) {
         columns.push_back("RtsControl");
     }
     columns.push_back("Present");
+    columns.push_back("DiscoveryIndex");
     for (const std::string& name : IdentityFieldNames()) columns.push_back(name);
     return columns;
 }
@@ -103,6 +116,7 @@ std::vector<std::string> TsvCells(const ConsoleRow& row, RowSource source) {
         cells.push_back(std::string(RtsControlName(row.record).value_or("")));
     }
     cells.push_back(PortPresent(Text(row.record.DeviceName), Text(row.record.PortName)) ? "1" : "0");
+    cells.push_back(std::to_string(row.discoveryIndex));
     for (const std::string& name : IdentityFieldNames())
         cells.push_back(TsvEscape(AnsiToUtf8(IdentityText(row.identity, name))));
     return cells;

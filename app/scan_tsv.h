@@ -16,9 +16,14 @@ namespace kestrune {
 
 std::string TsvEscape(std::string_view text);
 
+// The same escaping for the outputs people read: control characters as \t, \n, \r and \xHH;
+// a backslash stays a backslash (paths stay readable).
+std::string ControlEscape(std::string_view text);
+
 // The column names for rows of this source: every record field for a scan, the discovery
-// fields for the listing, each followed by DtrControl and RtsControl (scan only), Present
-// and the identity fields.
+// fields for the listing, each followed by DtrControl and RtsControl (scan only), Present,
+// DiscoveryIndex (the port's place in the scan's order, from 0; rows keep that order) and
+// the identity fields.
 std::vector<std::string> TsvColumns(RowSource source);
 
 std::vector<std::string> TsvCells(const ConsoleRow& row, RowSource source);

@@ -47,4 +47,29 @@ std::vector<std::size_t> FitColumnWidths(const std::vector<std::size_t>& natural
     return widths;
 }
 
+std::string AlignedLines(const std::vector<std::vector<std::string>>& rows, std::size_t width) {
+    constexpr std::size_t kGap = 2, kLeast = 12;
+    std::size_t columns = 0;
+    for (const auto& row : rows) columns = std::max(columns, row.size());
+    if (columns == 0) return std::string();
+    std::vector<std::size_t> natural(columns, 0), minimum;
+    for (const auto& row : rows)
+        for (std::size_t c = 0; c < row.size(); ++c) natural[c] = std::max(natural[c], row[c].size());
+    minimum = natural;
+    minimum.back() = std::min(natural.back(), kLeast);
+    const std::vector<std::size_t> widths = FitColumnWidths(natural, minimum, kGap, width);
+    std::string out;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            const std::string cell = ShortenMiddle(row[c], widths[c]);
+            line += cell;
+            if (c + 1 < row.size()) line += std::string(widths[c] - cell.size() + kGap, ' ');
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        out += line + "\n";
+    }
+    return out;
+}
+
 }  // namespace kestrune

@@ -26,4 +26,9 @@ std::vector<std::size_t> FitColumnWidths(const std::vector<std::size_t>& natural
                                          const std::vector<std::size_t>& minimum, std::size_t gap,
                                          std::size_t total, const std::vector<int>& yieldOrder = {});
 
+// Rows of cells as aligned lines fitting width (each ended by "\n", trailing blanks dropped):
+// every column but the last as wide as its widest cell, columns joined by two blanks, and
+// the last one taking what is left, shortened in the middle (never below 12 characters).
+std::string AlignedLines(const std::vector<std::vector<std::string>>& rows, std::size_t width);
+
 }  // namespace kestrune

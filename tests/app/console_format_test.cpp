@@ -134,7 +134,13 @@ TEST(ConsoleTable, FitsOneHundredColumnsWithLongPaths) {
     ASSERT_EQ(lines.size(), 4u);
     for (const std::string& line : lines) EXPECT_LE(line.size(), kTableWidth) << line;
     EXPECT_NE(lines[1].find("115200 8N1.5"), std::string::npos) << lines[1];
-    EXPECT_NE(lines[1].find("  C...\\terminal-program.exe (pid 4242)  "), std::string::npos) << lines[1];
+    // The owner is capped and keeps its process id; the device takes what is left.
+    EXPECT_NE(lines[1].find(".exe (pid 4242)  "), std::string::npos) << lines[1];
+    EXPECT_EQ(lines[0].find("Type"), std::string::npos) << "a column empty in every row takes no room";
+    EXPECT_GE(lines[1].size() - lines[0].find("Device"), 24u) << lines[1];
+    // Rows in COM-number order: COM3 before COM12.
+    EXPECT_EQ(lines[1].rfind("COM3", 0), 0u);
+    EXPECT_EQ(lines[2].rfind("COM12", 0), 0u);
     EXPECT_EQ(lines[3], "2 ports: 1 available, 1 in use, 0 disconnected; 1 held by another program");
 }
 
@@ -287,6 +293,108 @@ TEST(ConsoleFormats, JsonAndTsvAgreeOnEveryField) {
     EXPECT_EQ(first.at("AppErrorDescription"), "caf\xC3\xA9");
     EXPECT_EQ(first.at("Identity").at("VidPid"), "067B:2303");
     EXPECT_EQ(first.at("Identity").at("ComDB"), "present device");
+}
+
+TEST(ConsoleCommandLine, ReleaseAndRestoreOptions) {
+    using A = CommandLine::Action;
+    const struct {
+        std::vector<std::string> args;
+        A action;
+        RunMode mode;
+        std::vector<int> numbers;
+        bool stale, absent, dryRun;
+    } cases[] = {
+        {{"--release", "COM9", "com12", "COM9"}, A::kRun, RunMode::kRelease, {9, 12}, false, false, false},
+        {{"--release", "COM9,COM3", "--dry-run"}, A::kRun, RunMode::kRelease, {9, 3}, false, false, true},
+        {{"--release-stale"}, A::kRun, RunMode::kRelease, {}, true, false, false},
+        {{"--release-absent", "--json", "--backup", "b.txt"}, A::kRun, RunMode::kRelease, {}, false, true, false},
+        {{"--restore", "b.txt", "--dry-run"}, A::kRun, RunMode::kRestore, {}, false, false, true},
+        {{"--release", "LPT1"}, A::kUsageError, RunMode::kScan, {}, false, false, false},
+        {{"--release"}, A::kUsageError, RunMode::kScan, {}, false, false, false},
+        {{"--release-stale", "--list"}, A::kUsageError, RunMode::kScan, {}, false, false, false},
+        {{"--release", "COM9", "--tsv"}, A::kUsageError, RunMode::kScan, {}, false, false, false},
+        {{"--release", "COM9", "--restore", "b.txt"}, A::kUsageError, RunMode::kScan, {}, false, false, false},
+        {{"--restore", "b.txt", "--watch"}, A::kUsageError, RunMode::kScan, {}, false, false, false},
+        {{"--dry-run"}, A::kUsageError, RunMode::kScan, {}, false, false, false},
+        {{"--list", "--backup", "b.txt"}, A::kUsageError, RunMode::kScan, {}, false, false, false},
+    };
+    for (const auto& c : cases) {
+        std::string joined;
+        for (const std::string& a : c.args) joined += a + " ";
+        SCOPED_TRACE(joined);
+        const CommandLine line = ParseCommandLine(c.args);
+        ASSERT_EQ(line.action, c.action) << line.text;
+        if (c.action == A::kUsageError) {
+            EXPECT_EQ(line.text.find('\n'), std::string::npos) << line.text;
+            continue;
+        }
+        EXPECT_EQ(line.options.mode, c.mode);
+        EXPECT_EQ(line.options.releaseNumbers, c.numbers);
+        EXPECT_EQ(line.options.releaseStale, c.stale);
+        EXPECT_EQ(line.options.releaseAbsent, c.absent);
+        EXPECT_EQ(line.options.dryRun, c.dryRun);
+    }
+}
+
+// The outputs people read: control characters escaped, the reservations aligned and fitted,
+// rows in COM-number order; a machine without ports says so. The machine formats keep the
+// scan's order and say it.
+TEST(ConsoleTable, HumanOutputsKeepTheirLayout) {
+    std::vector<ConsoleRow> rows(3);
+    rows[0].record = Record("COM10", "Available", "\\Device\\Serial9");
+    rows[1].record = Record("COM2", "Available", "\\Device\\Serial1");
+    rows[2].record = Record("COM3", "Available", "\\Device\\Serial2");
+    HardwareSnapshot hardware;
+    PortIdentity tabbed;
+    tabbed.portName = "COM2";
+    tabbed.friendlyName = "Tab\there (COM2)";
+    tabbed.present = true;
+    hardware.devices = {tabbed};
+    for (size_t i = 0; i < rows.size(); ++i) {
+        rows[i].identity = IdentityFieldsOf(hardware, std::string(Text(rows[i].record.PortName)));
+        rows[i].discoveryIndex = i;
+    }
+    for (RowSource source : {RowSource::kScan, RowSource::kListing}) {
+        const std::vector<std::string> lines = console_test::Lines(RenderTable(rows, source));
+        ASSERT_EQ(lines.size(), 5u);
+        EXPECT_EQ(lines[1].rfind("COM2 ", 0), 0u);
+        EXPECT_EQ(lines[2].rfind("COM3 ", 0), 0u);
+        EXPECT_EQ(lines[3].rfind("COM10", 0), 0u);
+        EXPECT_NE(lines[1].find("Tab\\there (COM2)"), std::string::npos) << lines[1];
+        for (const std::string& line : lines) EXPECT_EQ(line.find('\t'), std::string::npos);
+        // TSV and JSON: the scan's order, and each row's place in it.
+        const std::vector<console_test::Row> tsv = console_test::ParseTsv(RenderTsv(rows, source));
+        const nlohmann::json ports = nlohmann::json::parse(RenderJson(rows, source)).at("ports");
+        for (size_t i = 0; i < rows.size(); ++i) {
+            EXPECT_EQ(tsv[i].at("PortName"), Text(rows[i].record.PortName));
+            EXPECT_EQ(tsv[i].at("DiscoveryIndex"), std::to_string(i));
+            EXPECT_EQ(ports[i].at("DiscoveryIndex"), i);
+        }
+        EXPECT_EQ(tsv[1].at("FriendlyName"), "Tab\\there (COM2)") << "TSV escapes as before";
+        EXPECT_EQ(RenderTable({}, source), "No USB and Serial Ports found\n");
+    }
+
+    const std::string longName(120, 'N');
+    const std::vector<ComReservation> reservations = {
+        {2, ReservationReason::kPresentDevice, "Tab\there (COM2)", "067B:2303"},
+        {10, ReservationReason::kListedPort, "", ""},
+        {27, ReservationReason::kPhantomDevice, longName, "0403:6001"},
+        {9, ReservationReason::kStale, "", ""},
+    };
+    const std::vector<std::string> block = console_test::Lines(ReservationsBlock(reservations));
+    ASSERT_EQ(block.size(), 6u);
+    EXPECT_EQ(block[0], "");
+    EXPECT_EQ(block[1], "COM number reservations");
+    EXPECT_EQ(block[2].rfind("COM2   present device  ", 0), 0u) << block[2];
+    EXPECT_EQ(block[3], "COM10  listed port without a device entry");
+    EXPECT_EQ(block[5], "COM9   stale");
+    const size_t deviceColumn = std::string("COM10  listed port without a device entry  ").size();
+    EXPECT_EQ(block[2].substr(deviceColumn), "Tab\\there (COM2) [067B:2303]");
+    EXPECT_EQ(block[4].find('N'), deviceColumn);
+    EXPECT_EQ(block[4].size(), kTableWidth);
+    EXPECT_EQ(block[4].substr(block[4].size() - 13), "N [0403:6001]");
+    EXPECT_NE(block[4].find("..."), std::string::npos);
+    EXPECT_EQ(ReservationsBlock({}), "");
 }
 
 }  // namespace

@@ -75,6 +75,22 @@ TEST_F(ScanWindowTest, AStatusBarOfThisProcessShowsTheLastTextOfABurst) {
     EXPECT_EQ(StatusText(bar_, 2), " name 499");
 }
 
+// A machine without ports: the scan's placeholder record ("COM1 Disconnected", no device)
+// shows no row; a real port of the same name that the device map lists does.
+TEST_F(ScanWindowTest, PlaceholderOfAMachineWithoutPortsShowsNoRow) {
+    PortRecord placeholder{};
+    SetText(placeholder.PortName, "COM1");
+    SetText(placeholder.Status, "Disconnected");
+    const std::vector<PortRecord> records = {placeholder};
+    ShowResults(dialog_, records);
+    EXPECT_EQ(RowCount(list_), 0);
+    EXPECT_EQ(records.size(), 1u) << "the records stay as they are";
+    PortRecord listed = placeholder;
+    SetText(listed.DeviceName, "\\Device\\Serial0");
+    ShowResults(dialog_, {listed});
+    EXPECT_EQ(RowCount(list_), 1);
+}
+
 TEST_F(ScanWindowTest, VirtualListAnswersBothCharacterSetsAndCutsToTheBuffer) {
     PortRecord record{};
     SetText(record.PortName, "COM7");

@@ -24,6 +24,7 @@ VOLATILE = {
     "DupObjHandle": "a handle value in the scanner",
     "DupObjAddress": "a handle value in the scanner",
     "WinHandle": "a handle value in the scanner",
+    "DiscoveryIndex": "the device map's order of each lab's pseudo-terminal names",
 }
 
 # Parts of a value that name the world rather than the port: each lab has its own pseudo-

@@ -265,6 +265,28 @@ TEST(PortTable, HeldPortNotTestedAndOwnProgramLeftOut) {
     EXPECT_EQ(ownLine.find("Pass-Through"), otherLine.find("Pass-Through"));
 }
 
+// A port the scan itself holds names no owner: its process, handle and duplicate's process
+// zones stay empty, as its path and name do; the zones themselves stay.
+TEST(PortTable, OwnPortShowsNoOwnerNumbers) {
+    const PortRecord own = FullRecord();  // ProcessId 1234
+    const std::string ownLine = PortTableLine(own, 1234), otherLine = PortTableLine(own, 99);
+    EXPECT_EQ(ownLine.size(), otherLine.size());
+    const struct {
+        std::string text;  // as the line of another program's port has it
+        bool kept;         // the own port's line has it at the same place
+    } zones[] = {{" 1234 ", false},
+                 {" 4294967295 ", false},
+                 {" 8 " + Blanks(11) + " 44 ", false},  // DupProcessID, then DupObjHandle
+                 {" 44 " + Blanks(10) + " 0 ", true},
+                 {"\\Device\\Serial0" + Blanks(13) + " ", true}};
+    for (const auto& zone : zones) {
+        SCOPED_TRACE(zone.text);
+        const size_t at = otherLine.find(zone.text);
+        ASSERT_NE(at, std::string::npos);
+        EXPECT_EQ(ownLine.substr(at, zone.text.size()) == zone.text, zone.kept);
+    }
+}
+
 TEST(PortTable, StopBitsForms) {
     PortRecord r{};
     for (auto [stored, text] : std::vector<std::pair<int64_t, std::string>>{{10000, "1"}, {15000, "1.5"}, {20000, "2"}}) {

@@ -1,0 +1,25 @@
+#pragma once
+// What kestrune-scan prints after releasing reservations or restoring a backup: a few
+// aligned lines for people, or one JSON document:
+//   {"mode": "release", "dry_run": false, "backup": "<path>" | null,
+//    "released": [{"port": "COM9", "reason": "stale" | "phantom", "device": "..."}],
+//    "refused": [{"port": "COM3", "reason": "...", "device": "..."}],
+//    "before": "<hex>", "after": "<hex>", "notice": "..." | null, "error": "..." | null}
+//   {"mode": "restore", "dry_run": ..., "file": "<path>", "backup": ..., "before": ..., "after": ...,
+//    "restored": bool, "error": ...}
+#include <string>
+
+#include "app/reservation_release.h"
+
+namespace kestrune {
+
+// Said whenever a phantom's number is released.
+extern const char kPhantomNotice[];
+
+std::string ReleaseReport(const ReleaseRun& run);
+std::string ReleaseJson(const ReleaseRun& run, int indent = 2);
+
+// The one line for standard error when the run failed (empty when it did not).
+std::string ReleaseFailureLine(const ReleaseRun& run);
+
+}  // namespace kestrune

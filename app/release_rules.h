@@ -1,0 +1,59 @@
+#pragma once
+// Which COM number reservations may be released, from plain values: the database bitmap,
+// the device entries and the COM names the device map and port list hold now.
+//
+// A number is never released while a present device names it or the device map or port
+// list names it: a driver or a program still counts on it. Numbers held by nothing (stale)
+// or by a device that is only remembered (phantom) may go.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "scan/port_identity.h"
+
+namespace kestrune {
+
+// What the command line asked for: numbers by name, and the two sweeps.
+struct ReleaseRequest {
+    std::vector<int> numbers;  // in the order given, each once
+    bool stale = false;        // every reservation nothing holds
+    bool absent = false;       // stale ones and those of phantom devices
+};
+
+// What is known at the moment of the decision.
+struct ReleaseFacts {
+    std::vector<uint8_t> bitmap;             // the whole database value
+    std::vector<PortIdentity> devices;       // present and phantom
+    std::vector<std::string> deviceMapPorts; // COM names the device map holds now
+    std::vector<std::string> portListPorts;  // COM names the port list holds now
+};
+
+struct ReleaseOutcome {
+    int number = 0;
+    bool released = false;
+    std::string reason;  // released: "stale" or "phantom"; refused: why, in words
+    std::string device;  // the device that names the number, when one does
+};
+
+// The decision for one number.
+ReleaseOutcome DecideRelease(int number, const ReleaseFacts& facts);
+
+struct ReleasePlan {
+    std::vector<ReleaseOutcome> outcomes;  // asked numbers first in their order, then the sweeps' ascending
+    std::vector<uint8_t> before, after;    // the whole value as it is and as it would be
+    bool AllReleased() const;
+    bool Changes() const { return before != after; }
+    bool AnyPhantom() const;
+};
+
+// Every outcome of the request and the value after releasing the numbers that may go. The
+// value keeps its length; only the released numbers' bits change.
+ReleasePlan PlanRelease(const ReleaseRequest& request, const ReleaseFacts& facts);
+
+// True when bit number-1 is set (false beyond the value's end or outside 1..).
+bool BitSet(const std::vector<uint8_t>& bitmap, int number);
+
+// "7C 02 00 00"; "(empty)" for an empty value.
+std::string HexBytes(const std::vector<uint8_t>& bytes);
+
+}  // namespace kestrune
