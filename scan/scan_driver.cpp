@@ -138,6 +138,7 @@ void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow
     for (std::size_t i = 0; i < ports.size(); ++i) {
         if (!givenUp[i]) EndRecordPass(ports[i]);
         unfinished.Ended(i + 1);
+        PumpProgressMessages();  // each close is a round trip to the system
     }
 }
 
