@@ -6,6 +6,7 @@
 
 #include "app/port_watch.h"
 #include "app/record_values.h"
+#include "scan/cable_neighbours.h"
 #include "scan/record_fields.h"
 #include "support/fixed_text.h"
 #include "support/utf8_text.h"
@@ -74,6 +75,8 @@ Json PortObject(const ConsoleRow& row, RowSource source) {
         for (std::size_t i = 0; i < count; ++i) port[fields[i].name] = FieldValue(r, fields[i]);
         port["DtrControl"] = Optional(DtrControlName(r));
         port["RtsControl"] = Optional(RtsControlName(r));
+        const std::string cabledTo = CabledTo(r);
+        port["CabledTo"] = cabledTo.empty() ? Json(nullptr) : Json(cabledTo);
     }
     port["Present"] = PortPresent(Text(r.DeviceName), Text(r.PortName));
     port["DiscoveryIndex"] = row.discoveryIndex;

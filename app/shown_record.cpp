@@ -6,6 +6,7 @@ namespace kestrune {
 
 std::optional<std::string> ShownCableText(const PortRecord& record) {
     if (CableNotTested(record)) return std::string(kCableNotTestedText);
+    if (CableNotSupported(record)) return std::string(kCableNotSupportedText);
     if (record.CableKind < -1 || record.CableKind > 1) return std::nullopt;
     return std::string(CableKindName(record.CableKind));
 }

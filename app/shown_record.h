@@ -12,7 +12,8 @@ namespace kestrune {
 constexpr char kCableNotTestedText[] = "Not Tested";
 
 // The cable text: "Not Tested" for a port the cable test only read because another program
-// holds it, "Pass-Through" (1), "Cross-Over" (0) or "Unknown" (-1) for a verdict, nothing
+// holds it, "Not Supported" for a driver that refused line control, "Pass-Through" (1),
+// "Cross-Over" (0) or "Unknown" (-1) for a verdict, nothing
 // for any other CableKind.
 std::optional<std::string> ShownCableText(const PortRecord& record);
 

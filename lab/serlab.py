@@ -8,6 +8,8 @@ Commands:
   wire COMn KIND [PEER]   rewire a port: none, loopback, null-modem PEER, device, dsr-only
   far COMn [--dtr on|off] [--rts on|off] [--ri on|off]
                           set the lines a far-end device drives (device wiring)
+  driver COMn uart|ftdi|usbser|nolines [--latency MS] [--stall MS]
+                          change a port's driver personality (see lab/README.md)
   remove COMn             unplug a port: its socat ends and its pseudo-terminal disappears
   replug COMn             plug a removed port in again (new pseudo-terminal, device map rewritten)
   hold COMn [--baud N] [--data N] [--parity P] [--stop S] [--dtr on|off] [--rts on|off]
@@ -70,7 +72,11 @@ SLOT_SIZE = 64
 STATE_SIZE = HEADER_SIZE + SLOT_SIZE * MAX_PORTS
 OFF_IN_USE, OFF_PTY, OFF_COM, OFF_WIRING, OFF_PEER, OFF_OUT, OFF_FAR, OFF_CFLAG, OFF_CFLAG_SET, OFF_OPENS = (
     0, 4, 8, 12, 16, 20, 24, 28, 32, 36)
+OFF_DRIVER, OFF_LATENCY, OFF_STALL, OFF_REQ = 44, 46, 48, 52
 WIRINGS = {"none": 0, "loopback": 1, "null-modem": 2, "device": 3, "dsr-only": 4}
+# Driver personalities (lab_state.h, enum lab_driver) and their default latency in ms.
+DRIVERS = {"uart": 0, "ftdi": 1, "usbser": 2, "nolines": 3}
+DEFAULT_LATENCY = {"uart": 0, "ftdi": 16, "usbser": 2, "nolines": 0}
 LINE_DTR, LINE_RTS, LINE_RI = 0x002, 0x004, 0x080
 
 # ---- layout kinds -------------------------------------------------------------------------------
@@ -144,6 +150,21 @@ def on_off(value, what):
     raise LabError(f"{what}: expected on or off, got {value!r}")
 
 
+def load_driver(com, o):
+    """A port's driver personality: driver, latency_ms, stall_ms."""
+    driver = o.get("driver", "uart").lower()
+    if driver not in DRIVERS:
+        raise LabError(f"{com}: unknown driver {driver!r} (one of {', '.join(DRIVERS)})")
+    try:
+        latency = int(o.get("latency_ms", DEFAULT_LATENCY[driver]))
+        stall = int(o.get("stall_ms", 0))
+    except ValueError:
+        raise LabError(f"{com}: latency_ms and stall_ms are whole milliseconds")
+    if not 0 <= latency <= 65535 or stall < 0:
+        raise LabError(f"{com}: latency_ms 0..65535, stall_ms 0 or more")
+    return {"driver": driver, "latency_ms": latency, "stall_ms": stall}
+
+
 def load_layout(path):
     cp = configparser.ConfigParser(interpolation=None, inline_comment_prefixes=(";", "#"))
     cp.optionxform = str.lower
@@ -184,6 +205,7 @@ def load_layout(path):
                 far |= LINE_RI
             p["far_lines"] = far if p["wiring"] == "device" else 0
             p["device_name"] = ""  # measured when the pty exists
+            p.update(load_driver(com, o))
         else:
             p["wiring"] = ""
             p["far_lines"] = 0
@@ -621,8 +643,9 @@ def new_state(slots):
     buf = bytearray(STATE_SIZE)
     struct.pack_into("<5I", buf, 0, STATE_MAGIC, STATE_VERSION, STATE_SIZE, MAX_PORTS, 1)
     for i, s in enumerate(slots):
-        struct.pack_into("<IIIIiIIIII", buf, HEADER_SIZE + i * SLOT_SIZE, 1, s["pty"], s["num"],
-                         WIRINGS[s["wiring"]], s["peer_slot"], 0, s["far_lines"], 0, 0, 0)
+        struct.pack_into("<IIIIiIIIIIIHHIIII", buf, HEADER_SIZE + i * SLOT_SIZE, 1, s["pty"], s["num"],
+                         WIRINGS[s["wiring"]], s["peer_slot"], 0, s["far_lines"], 0, 0, 0, 0,
+                         DRIVERS[s["driver"]], s["latency_ms"], s["stall_ms"], 0, 0, 0)
     tmp = STATE_FILE + ".tmp"
     with open(tmp, "wb") as f:
         f.write(buf)
@@ -848,6 +871,8 @@ def write_layout_ini(run):
                   f"far={p.get('far_path', '')}",
                   f"far_windows={windows_path(p['far_path']) if p.get('far_path') else ''}",
                   f"far_lines={p.get('far_lines', 0)}",
+                  f"driver={p.get('driver', '')}", f"latency_ms={p.get('latency_ms', 0)}",
+                  f"stall_ms={p.get('stall_ms', 0)}",
                   f"holder_pid={h.get('pid', 0)}"]
         for k in HOLDER_KEYS:
             lines.append(f"{k}={s.get(k, '')}")
@@ -950,7 +975,8 @@ def cmd_up(args):
         else:
             p.update({"slot": -1, "present": False})
     new_state([{"pty": p["pty"], "num": p["num"], "wiring": p["wiring"], "far_lines": p["far_lines"],
-                "peer_slot": slot_of.get(p["peer"], -1)} for p in ports if p["com"] in procs])
+                "peer_slot": slot_of.get(p["peer"], -1), "driver": p["driver"], "latency_ms": p["latency_ms"],
+                "stall_ms": p["stall_ms"]} for p in ports if p["com"] in procs])
     write_registry(layout)
     write_env_file()
 
@@ -1015,7 +1041,8 @@ def cmd_status(args):
         if st and p.get("slot", -1) >= 0:
             s = p["slot"]
             extra = (f" out=0x{st.get(s, OFF_OUT):x} opens={st.get(s, OFF_OPENS)} "
-                     f"wiring={[k for k, v in WIRINGS.items() if v == st.get(s, OFF_WIRING)]}")
+                     f"wiring={[k for k, v in WIRINGS.items() if v == st.get(s, OFF_WIRING)]}"
+                     f" driver={p.get('driver', 'uart')}/{p.get('latency_ms', 0)}ms stall={p.get('stall_ms', 0)}")
         socat = p.get("socat_pid")
         h = p.get("holder_proc") or {}
         print(f"{p['com']:6} {p['kind']:22} dev={p.get('device_name', '')!s:24} pty={p.get('pty_path', '')!s:12}"
@@ -1104,6 +1131,28 @@ def cmd_far(args):
     return 0
 
 
+def cmd_driver(args):
+    run = require_run()
+    p = find_port(run, args.port)
+    if p.get("slot", -1) < 0:
+        raise LabError(f"{p['com']} has no device")
+    opts = {"driver": args.driver}
+    if args.latency is not None:
+        opts["latency_ms"] = args.latency
+    if args.stall is not None:
+        opts["stall_ms"] = args.stall
+    p.update(load_driver(p["com"], opts))
+    st = State()
+    struct.pack_into("<HH", st.m, HEADER_SIZE + p["slot"] * SLOT_SIZE + OFF_DRIVER, DRIVERS[p["driver"]],
+                     p["latency_ms"])
+    st.set(p["slot"], OFF_STALL, p["stall_ms"])
+    st.bump()
+    st.close()
+    save_run(run)
+    write_layout_ini(run)
+    return 0
+
+
 def rewrite_devicemap(run):
     run_labreg(windows_tool("labreg"), devicemap_entries(run), expect=0)
 
@@ -1146,6 +1195,7 @@ def cmd_replug(args):
     s = p["slot"]
     st.set(s, OFF_PTY, p["pty"])
     st.set(s, OFF_OUT, 0)
+    st.set(s, OFF_REQ, 0)
     st.set(s, OFF_CFLAG_SET, 0)
     st.set(s, OFF_OPENS, 0)
     st.set(s, OFF_IN_USE, 1)
@@ -1201,6 +1251,12 @@ def main(argv=None):
     for k in ("dtr", "rts", "ri"):
         s.add_argument(f"--{k}")
     s.set_defaults(fn=cmd_far)
+    s = sub.add_parser("driver")
+    s.add_argument("port")
+    s.add_argument("driver", choices=sorted(DRIVERS))
+    s.add_argument("--latency", help="latency_ms")
+    s.add_argument("--stall", help="stall_ms")
+    s.set_defaults(fn=cmd_driver)
     for name, fn in (("remove", cmd_remove), ("replug", cmd_replug), ("release", cmd_release)):
         s = sub.add_parser(name)
         s.add_argument("port")

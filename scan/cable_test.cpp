@@ -3,10 +3,15 @@
 #include <windows.h>
 
 #include "port/channel.h"
+#include "port/channel_errors.h"
+#include "port/error_capture.h"
+#include "scan/cable_neighbours.h"
+#include "scan/line_drive.h"
 #include "scan/progress.h"
 #include "scan/modem_lines.h"
 #include "scan/status_probe.h"
 #include "support/fixed_text.h"
+#include "support/handles.h"
 
 namespace kestrune {
 
@@ -21,6 +26,13 @@ CableVerdict DecideCable(int32_t dsrBefore, int32_t ctsBefore, int32_t dsrAfter,
     return {0, 1};
 }
 
+const char kCableNotSupportedText[] = "Not Supported";
+
+bool CableNotSupported(const PortRecord& record) {
+    return record.CableKind == -1 && record.CableResponse == 0 && record.WinError != 0 &&
+           (record.DtrCommand != 0 || record.RtsCommand != 0) && Text(record.Status) == kStatusAvailable;
+}
+
 const char* CableKindName(int32_t kind) {
     switch (kind) {
         case 1: return "Pass-Through";
@@ -30,13 +42,14 @@ const char* CableKindName(int32_t kind) {
 }
 
 namespace {
-// Drives each output against its input as first found: a line that was off gets its
-// output raised, a line that was on gets it lowered.
-void DriveAgainst(PortRecord& record, int32_t dsrBefore, int32_t ctsBefore) {
-    if (dsrBefore == 0) SerialPort_Set_Dtr(&record);
-    else if (dsrBefore == static_cast<int32_t>(kDsrMask)) SerialPort_Clear_Dtr(&record);
-    if (ctsBefore == 0) SerialPort_Set_Rts(&record);
-    else if (ctsBefore == static_cast<int32_t>(kCtsMask)) SerialPort_Clear_Rts(&record);
+// A driver that refuses line control: no verdict, and the refused request's error.
+void MarkNotSupported(PortRecord& record, DWORD error) {
+    record.CableKind = -1;
+    record.CableResponse = 0;
+    ResetChannelError();
+    SetLastError(error);
+    CaptureErrors(record);
+    SetLastError(0);
 }
 }  // namespace
 
@@ -73,10 +86,27 @@ void RunCableTest(PortRecord& record) {
     SerialPort_Get_Cts(&record);
     SerialPort_Get_ReceiveLineSignalDetect(&record);
     SerialPort_Get_Ring(&record);
-    const int32_t dsrBefore = record.DataSendReady;
-    const int32_t ctsBefore = record.ClearToSend;
+    LetNeighboursSettle(record);
+    const int32_t dsrBefore = static_cast<int32_t>(record.ModemStatus & kDsrMask);
+    const int32_t ctsBefore = static_cast<int32_t>(record.ModemStatus & kCtsMask);
+    const HANDLE port = FieldToHandle(record.WinHandle);
+    const SavedLines saved = SaveLines(port);
 
-    DriveAgainst(record, dsrBefore, ctsBefore);
+    const CableNeighbours* neighbours = port ? ActiveCableNeighbours() : nullptr;
+    const std::string self(Text(record.PortName));
+    CableNeighbours::Reading neighboursBefore;
+    if (neighbours) neighboursBefore = neighbours->Read(self);
+
+    if (const DWORD refused = DriveAgainst(record, dsrBefore, ctsBefore)) {
+        MarkNotSupported(record, refused);
+        return;
+    }
+    WaitForInputs(record, dsrBefore, ctsBefore);
+    if (neighbours) {
+        const std::string peer =
+            neighbours->Answering(self, neighboursBefore, neighbours->Read(self), dsrBefore == 0, ctsBefore == 0);
+        if (!peer.empty()) SetText(record.AttachedDevice, std::string(kCabledToPrefix) + peer);
+    }
     SerialPort_Get_Dsr(&record);
     SerialPort_Get_Cts(&record);
     SerialPort_Get_Ring(&record);
@@ -94,6 +124,8 @@ void RunCableTest(PortRecord& record) {
     const CableVerdict verdict = DecideCable(dsrBefore, ctsBefore, dsrAfter, ctsAfter);
     record.CableKind = verdict.kind;
     record.CableResponse = verdict.response;
+    // A free port is handed back with the lines it had when the scan opened it.
+    RestoreLines(port, saved);
 }
 
 }  // namespace kestrune

@@ -34,9 +34,15 @@ CableTestMode ChooseCableTestMode(bool ownChannelOpen, std::string_view status, 
 // command (both 0).
 bool CableNotTested(const PortRecord& record);
 
-// Drive mode: reads, drives, reads, drives again, reads a third time, then stores the
-// verdict of the first two readings in CableKind and CableResponse; lines stay in the
-// driven state. Read-only mode: one modem status read into the four line fields and the
+// A driver refused a DTR or RTS request: CableKind -1, CableResponse 0, a command sent,
+// the refusal's error in WinError, on a port the scan opened itself. Shown as "Not Supported".
+bool CableNotSupported(const PortRecord& record);
+extern const char kCableNotSupportedText[];
+
+// Drive mode: reads, drives (line_drive.h), waits for the inputs to answer, reads, drives
+// again, reads a third time, then stores the verdict of the first two readings in
+// CableKind and CableResponse and sets DTR and RTS back as they were. A refused request
+// ends the test with the not-supported verdict. Read-only mode: one modem status read into the four line fields and the
 // not-tested verdict. Works through WinHandle.
 void RunCableTest(PortRecord& record);
 

@@ -12,11 +12,18 @@ void ReadModemStatus(PortRecord& record) {
     if (ReadPortModemStatus(record, status)) record.ModemStatus = status;
 }
 
+DWORD SendLineCommand(PortRecord& record, int32_t PortRecord::*field, DWORD code) {
+    record.*field = static_cast<int32_t>(code);
+    if (record.WinHandle == 0) return 0;
+    if (EscapeCommFunction(FieldToHandle(record.WinHandle), code)) return 0;
+    const DWORD error = GetLastError();
+    return error != 0 ? error : ERROR_GEN_FAILURE;
+}
+
 namespace {
 int32_t Escape(PortRecord* record, int32_t PortRecord::*field, DWORD code) {
     return PortExport(record, [&](PortRecord& r) {
-        r.*field = static_cast<int32_t>(code);
-        if (r.WinHandle != 0) EscapeCommFunction(FieldToHandle(r.WinHandle), code);
+        SendLineCommand(r, field, code);
         return 0;
     });
 }

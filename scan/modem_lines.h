@@ -19,6 +19,11 @@ constexpr uint32_t kRlsdMask = 0x80;  // MS_RLSD_ON
 // Asks the port's modem status into ModemStatus; a failed call keeps the previous word.
 void ReadModemStatus(PortRecord& record);
 
+// Sets the command field (DtrCommand or RtsCommand) to code and sends the escape on
+// WinHandle. Returns 0, or the system error when the driver refused it; a record without a
+// handle sends nothing and gets 0.
+DWORD SendLineCommand(PortRecord& record, int32_t PortRecord::*field, DWORD code);
+
 }  // namespace kestrune
 
 // Getters: ModemStatus from the port (kept when the call fails), then the line's field from

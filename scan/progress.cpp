@@ -97,6 +97,8 @@ bool ProgressWindowTaken(uint32_t window) { return g_sink && g_sink->TakesProgre
 
 bool ScanStopRequested() { return g_sink && g_sink->StopRequested(); }
 
+void PumpProgressMessages() { Pump(); }
+
 ProgressBurst::ProgressBurst() : outermost_(t_burst == nullptr) {
     if (outermost_) t_burst = &state_;
 }

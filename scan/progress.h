@@ -52,6 +52,10 @@ bool ProgressWindowTaken(uint32_t window);
 // True once the scan should stop (see ProgressSink::StopRequested).
 bool ScanStopRequested();
 
+// Lets at most one pending message of this thread run (nothing without a sink): for a
+// scan thread that waits on its workers.
+void PumpProgressMessages();
+
 constexpr uint32_t kRepaintMilliseconds = 16;
 constexpr uint32_t kPumpMilliseconds = 5;
 

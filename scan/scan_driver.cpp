@@ -1,13 +1,16 @@
 #include "scan/scan_driver.h"
 
+
 #include "port/channel.h"
 #include "port/port_functions.h"
+#include "scan/cable_neighbours.h"
 #include "scan/cable_test.h"
 #include "scan/device_type.h"
 #include "scan/discovery.h"
 #include "scan/owner_port_reads.h"
 #include "scan/owner_search.h"
 #include "scan/port_selection.h"
+#include "scan/port_tasks.h"
 #include "scan/progress.h"
 #include "scan/settings_readout.h"
 #include "scan/status_probe.h"
@@ -28,8 +31,22 @@ const PortStep kPortSteps[] = {
     [](PortRecord& r) { SerialPort_Get_Type(&r); },
     [](PortRecord& r) { SerialPort_Get_Program(&r); },
     [](PortRecord& r) { SerialPort_Get_FlowControl(&r); },
-    [](PortRecord& r) { RunCableTest(r); },
 };
+
+// One task of the per-port pass: the reading steps of one record on a worker.
+void PortPass(PortRecord& record) {
+    for (PortStep step : kPortSteps) step(record);
+}
+
+// The cable tests run one port at a time, after the reading steps: two ends of a null-modem
+// cable driven at the same moment would each see the other's lines and read as loopback
+// plugs. Each test sets its lines back before the next starts, so the verdicts are those of
+// a port-by-port scan whatever the order, and a test never waits for another's within its
+// own bound.
+void CablePass(PortRecord& record) { RunCableTest(record); }
+
+// A task given up that returns later closes what its record holds.
+void LateReturn(PortRecord& record) { EndRecordPass(record); }
 
 }  // namespace
 
@@ -40,12 +57,14 @@ void EndRecordPass(PortRecord& record) {
     ReleaseOwnerHandles(record);
 }
 
-void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow, const OwnerSearchOptions& ownerOptions) {
-    ScanNamedPorts(ports, statusWindow, {}, ownerOptions);
+void ScanPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow, const OwnerSearchOptions& ownerOptions,
+               const ScanPassOptions& passOptions) {
+    ScanNamedPorts(ports, statusWindow, {}, ownerOptions, passOptions);
 }
 
 void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow,
-                    const std::vector<std::string>& names, const OwnerSearchOptions& ownerOptions) {
+                    const std::vector<std::string>& names, const OwnerSearchOptions& ownerOptions,
+                    const ScanPassOptions& passOptions) {
     // A window that does not take progress (not a status bar of this process) gets none:
     // no texts, and no messages are run for it.
     if (statusWindow && *statusWindow != 0 && !ProgressWindowTaken(*statusWindow)) statusWindow = nullptr;
@@ -55,7 +74,7 @@ void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow
     ports.assign(working.size(), PortRecord{});
     UnfinishedRecords unfinished(ports);
 
-    // Probe pass.
+    // Probe pass: every port opened on its own channel, on the pool, each open bounded.
     for (size_t i = 0; i < ports.size(); ++i) {
         PortRecord& record = ports[i];
         record.RtHandle = NextChannelNumber();
@@ -65,8 +84,23 @@ void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow
         record.ObjHandle = 0;
         record.ObjAddress = 0;
         if (TextEmpty(record.Name)) SetText(record.Name, Text(record.PortName));
-        ProbePortStatus(record);
     }
+    PortTaskOptions taskOptions;
+    taskOptions.workers = passOptions.workers;
+    taskOptions.boundMilliseconds = passOptions.boundMilliseconds;
+    taskOptions.lateReturn = LateReturn;
+    PortTaskPool pool(taskOptions);
+    std::vector<bool> answered = pool.RunAll(ports, [](PortRecord& r) { ProbePortStatus(r); });
+    std::vector<bool> givenUp(ports.size(), false);
+    auto giveUp = [&](const std::vector<bool>& answeredNow) {
+        for (size_t i = 0; i < ports.size(); ++i) {
+            if (answeredNow[i] || givenUp[i]) continue;
+            MarkGivenUp(ports[i]);
+            givenUp[i] = true;
+            unfinished.GivenUp(i);
+        }
+    };
+    giveUp(answered);
 
     // Owner search: one pass over the system handle table, reporting once per named handle.
     if (!ScanStopRequested()) {
@@ -76,21 +110,35 @@ void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow
     // The last record carries the progress of the per-port steps.
     if (statusWindow && !ports.empty()) ports.back().StatusWindow = *statusWindow;
 
-    // Per-port pass. Once the scan is asked to stop, the remaining steps are skipped, but
-    // every port the probe opened is still closed. Reads through an owner's duplicate run
-    // on one bounded worker.
-    OwnerReadScope ownerReads;
+    // Per-port pass, one task per port on the pool, then the cable tests one at a time.
+    // Progress stays on this thread: the last record shows the first step when the pass
+    // starts and the cable step when the cable tests start.
+    // Once the scan is asked to stop, no further task starts, but every port the probe
+    // opened is still closed.
     const int32_t upper = static_cast<int32_t>(ports.size()) - 1;
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        PortRecord& record = ports[i];
+    for (PortRecord& record : ports) {
         record.LBOUND = 0;
         record.UBOUND = upper;
-        for (PortStep step : kPortSteps) {
-            if (ScanStopRequested()) break;
-            step(record);
-        }
-        EndRecordPass(record);
+    }
+    if (!ScanStopRequested()) {
+        // The ports this scan drives, so each cable test can tell which of them is cabled
+        // to the port it drives.
+        CableNeighbours neighbours;
+        for (const PortRecord& record : ports)
+            if (record.RtHandle != 0 && IsChannelOpen(record.RtHandle))
+                neighbours.Add(Text(record.PortName), ChannelNativeHandle(record.RtHandle));
+        CableNeighboursScope neighboursScope(neighbours);
+        if (!ports.empty())
+            ReportStep(ports.back(), kParametersRoutineName,
+                       "Get " + std::string(Text(ports.back().PortName)) + " Parameters");
+        giveUp(pool.RunAll(ports, PortPass, true));
+        if (!ports.empty()) ReportStep(ports.back(), kCableRoutineName, "");
+        giveUp(pool.RunAll(ports, CablePass, true, 1));
+    }
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        if (!givenUp[i]) EndRecordPass(ports[i]);
         unfinished.Ended(i + 1);
+        PumpProgressMessages();  // each close is a round trip to the system
     }
 }
 

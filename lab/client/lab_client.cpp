@@ -359,6 +359,26 @@ bool SetFarLines(const Layout& layout, const std::string& com, bool dtr, bool rt
     return f.WritePort(p->slot, offsetof(lab_port, far_lines), lines);
 }
 
+const char* DriverName(Driver d) {
+    switch (d) {
+        case Driver::Uart: return "uart";
+        case Driver::Ftdi: return "ftdi";
+        case Driver::UsbSer: return "usbser";
+        case Driver::NoLines: return "nolines";
+    }
+    return "?";
+}
+
+bool SetDriver(const Layout& layout, const std::string& com, Driver driver, int latency_ms, uint32_t stall_ms) {
+    const Port* p = layout.Find(com);
+    if (!p || p->slot < 0) return false;
+    if (latency_ms < 0) latency_ms = driver == Driver::Ftdi ? 16 : driver == Driver::UsbSer ? 2 : 0;
+    StateFile f(layout.state_file());
+    const uint32_t word = static_cast<uint32_t>(driver) | (static_cast<uint32_t>(latency_ms & 0xFFFF) << 16);
+    return f.WritePort(p->slot, offsetof(lab_port, driver), word) &&
+           f.WritePort(p->slot, offsetof(lab_port, stall_ms), stall_ms);
+}
+
 ScopedWiring::ScopedWiring(const Layout& layout) : state_file_(layout.state_file()) {
     StateFile f(state_file_);
     saved_ = f.Read(state_);
@@ -373,6 +393,8 @@ ScopedWiring::~ScopedWiring() {
         f.WritePort(i, offsetof(lab_port, far_lines), s.far_lines);
         f.WritePort(i, offsetof(lab_port, peer), static_cast<uint32_t>(s.peer));
         f.WritePort(i, offsetof(lab_port, wiring), s.wiring);
+        f.WritePort(i, offsetof(lab_port, driver), static_cast<uint32_t>(s.driver) | (uint32_t{s.latency_ms} << 16));
+        f.WritePort(i, offsetof(lab_port, stall_ms), s.stall_ms);
     }
 }
 

@@ -159,7 +159,18 @@ bool SetWiring(const Layout& layout, const std::string& com, Wiring wiring, cons
 // Lines a far-end device holds (used with Wiring::Device).
 bool SetFarLines(const Layout& layout, const std::string& com, bool dtr, bool rts, bool ri = false);
 
-// Snapshot of every port's wiring, peer and far lines, put back when it goes out of scope.
+// A port's driver personality (values of enum lab_driver); latency_ms < 0 takes the driver's
+// default (ftdi 16, usbser 2, others 0).
+enum class Driver : uint16_t {
+    Uart = LAB_DRIVER_UART,
+    Ftdi = LAB_DRIVER_FTDI,
+    UsbSer = LAB_DRIVER_USBSER,
+    NoLines = LAB_DRIVER_NOLINES,
+};
+const char* DriverName(Driver d);
+bool SetDriver(const Layout& layout, const std::string& com, Driver driver, int latency_ms = -1, uint32_t stall_ms = 0);
+
+// Snapshot of every port's wiring, peer, far lines and driver personality, put back when it goes out of scope.
 class ScopedWiring {
 public:
     explicit ScopedWiring(const Layout& layout);

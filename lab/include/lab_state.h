@@ -34,6 +34,14 @@ enum lab_wiring {
     LAB_WIRE_DSR_ONLY = 4    /* own DTR -> own DSR only; DCD and CTS off */
 };
 
+/* How the port's driver treats line requests and modem status (lab_port.driver). */
+enum lab_driver {
+    LAB_DRIVER_UART = 0,    /* on-board UART: every request works, inputs show at once */
+    LAB_DRIVER_FTDI = 1,    /* USB adapter: modem status lags the far side by latency_ms */
+    LAB_DRIVER_USBSER = 2,  /* generic USB CDC: an RTS-only request reaches the far side with the next DTR request */
+    LAB_DRIVER_NOLINES = 3  /* DTR/RTS requests fail (ERROR_GEN_FAILURE, 31); status reads work */
+};
+
 /* Line bits used in out_lines and far_lines (same values as Linux TIOCM_*). */
 #define LAB_LINE_DTR 0x002u
 #define LAB_LINE_RTS 0x004u
@@ -63,7 +71,12 @@ struct lab_port {
     uint32_t cflag_set; /* 32: 1 once cflag holds a value */
     uint32_t opens;     /* 36: opens of the pty currently held by wineserver */
     uint32_t opened;    /* 40: opens granted since the lab came up (never falls) */
-    uint32_t reserved[5]; /* 44..63 */
+    uint16_t driver;    /* 44: enum lab_driver */
+    uint16_t latency_ms;/* 46: how long the modem status read lags the far side (ftdi, usbser) */
+    uint32_t stall_ms;  /* 48: the first control request after each open blocks this long */
+    uint32_t req_lines; /* 52: DTR/RTS as the program last asked (out_lines: what reached the far side) */
+    uint32_t prev_out;  /* 56: out_lines before its last change */
+    uint32_t changed_ms;/* 60: CLOCK_MONOTONIC milliseconds (low 32 bits) of out_lines' last change */
 };
 
 /* Whole file: 64-byte header and LAB_MAX_PORTS slots (4160 bytes). */

@@ -7,6 +7,10 @@
  * In every process:
  *   - TIOCMGET/TIOCMSET/TIOCMBIS/TIOCMBIC on a lab pty are answered from the
  *     shared state (a pty slave has no modem lines of its own);
+ *   - each port has a driver personality (lab_state.h, enum lab_driver): the
+ *     modem status may lag the far side, an RTS-only request may stay local,
+ *     line requests may fail; and the first control request after an open may
+ *     stall (stall_ms) in the calling thread only;
  *   - tcsetattr/tcgetattr on a lab pty keep the data bits and parity that the
  *     pty driver cannot hold: the kernel gets CS8 without parity, the caller
  *     reads back what it set;
@@ -33,6 +37,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "../include/lab_state.h"
@@ -258,6 +263,42 @@ static int hidden_at(int dirfd, const char *path)
         }                                                                                          \
     } while (0)
 
+/* ---- driven lines ------------------------------------------------------- */
+
+static uint32_t now_ms(void)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (uint32_t)((uint64_t)ts.tv_sec * 1000u + (uint64_t)ts.tv_nsec / 1000000u);
+}
+
+/* What reaches the far side: the old value and the time are kept first, so a lagging
+ * reader sees either the old or the new lines, never a mix. */
+static void set_out(struct lab_state *s, int slot, uint32_t lines)
+{
+    struct lab_port *p = &s->ports[slot];
+    uint32_t old = load32(&p->out_lines);
+    if (old == lines) return;
+    store32(&p->prev_out, old);
+    store32(&p->changed_ms, now_ms());
+    store32(&p->out_lines, lines);
+}
+
+static void drop_lines(struct lab_state *s, int slot)
+{
+    store32(&s->ports[slot].req_lines, 0);
+    set_out(s, slot, 0);
+}
+
+/* The source slot's lines as a reader with the given latency sees them. */
+static uint32_t lagged_out(struct lab_state *s, int src, uint32_t latency)
+{
+    struct lab_port *p = &s->ports[src];
+    uint32_t out = load32(&p->out_lines);
+    if (latency && now_ms() - load32(&p->changed_ms) < latency) return load32(&p->prev_out);
+    return out;
+}
+
 /* ---- exclusive opens in wineserver ------------------------------------- */
 
 #define MAX_TRACKED 512
@@ -298,7 +339,7 @@ static void publish_opens(int slot, dev_t rdev)
     if (!s) return;
     int n = holders_of(slot, rdev, -1);
     store32(&s->ports[slot].opens, (uint32_t)n);
-    if (n == 0) store32(&s->ports[slot].out_lines, 0); /* lines drop when the port is closed */
+    if (n == 0) drop_lines(s, slot); /* lines drop when the port is closed */
 }
 
 /* After a successful open in the server: enforce exclusivity. Returns fd or -1. */
@@ -341,7 +382,7 @@ static void server_forget(int fd)
             if (s) {
                 int n = holders_of(t.slot, t.rdev, fd);
                 store32(&s->ports[t.slot].opens, (uint32_t)n);
-                if (n == 0) store32(&s->ports[t.slot].out_lines, 0);
+                if (n == 0) drop_lines(s, t.slot);
             }
             debug("close lab pty slot %d fd %d", t.slot, fd);
             break;
@@ -523,7 +564,8 @@ EXPORT int fstatat64(int dirfd, const char *path, struct stat64 *st, int flags)
 static uint32_t input_lines(struct lab_state *s, int slot)
 {
     struct lab_port *p = &s->ports[slot];
-    uint32_t own = load32(&p->out_lines);
+    uint32_t latency = __atomic_load_n(&p->latency_ms, __ATOMIC_SEQ_CST);
+    uint32_t own = lagged_out(s, slot, latency);
     uint32_t dtr = 0, rts = 0, ri = 0, dcd_follows = 1, cts_follows = 1;
     switch (load32(&p->wiring)) {
     case LAB_WIRE_LOOPBACK:
@@ -533,7 +575,7 @@ static uint32_t input_lines(struct lab_state *s, int slot)
     case LAB_WIRE_NULL_MODEM: {
         int32_t peer = (int32_t)load32((const uint32_t *)&p->peer);
         if (peer >= 0 && peer < (int32_t)LAB_MAX_PORTS && load32(&s->ports[peer].in_use)) {
-            uint32_t theirs = load32(&s->ports[peer].out_lines);
+            uint32_t theirs = lagged_out(s, peer, latency);
             dtr = theirs & LAB_LINE_DTR;
             rts = theirs & LAB_LINE_RTS;
         }
@@ -561,34 +603,83 @@ static uint32_t input_lines(struct lab_state *s, int slot)
     return in;
 }
 
+/* A refused line request: Wine turns an errno it has no status for into
+ * STATUS_UNSUCCESSFUL, which Win32 reports as ERROR_GEN_FAILURE (31). Measured: EPROTO. */
+#ifndef NOLINES_ERRNO
+#define NOLINES_ERRNO EPROTO
+#endif
+
+/* Stall: the first control request of each open (per process) blocks stall_ms, in the
+ * calling thread only. Never in wineserver: the server opens files for every client, so
+ * blocking there would stop every Wine process at once. */
+static uint32_t stalled_open[LAB_MAX_PORTS];
+
+static void maybe_stall(int slot)
+{
+    struct lab_state *s = state;
+    if (is_server || !s || slot < 0) return;
+    uint32_t ms = load32(&s->ports[slot].stall_ms);
+    if (!ms) return;
+    uint32_t open_no = load32(&s->ports[slot].opened) + 1; /* 0 means never stalled */
+    if (__atomic_exchange_n(&stalled_open[slot], open_no, __ATOMIC_SEQ_CST) == open_no) return;
+    debug("stall slot %d for %u ms", slot, ms);
+    struct timespec ts = { (time_t)(ms / 1000u), (long)(ms % 1000u) * 1000000L };
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+/* A line request as the port's driver takes it. Returns 0 or -1 with errno. */
+static int drive_lines(struct lab_state *s, int slot, uint32_t want)
+{
+    struct lab_port *p = &s->ports[slot];
+    uint32_t mask = LAB_LINE_DTR | LAB_LINE_RTS;
+    want &= mask;
+    switch (__atomic_load_n(&p->driver, __ATOMIC_SEQ_CST)) {
+    case LAB_DRIVER_NOLINES:
+        errno = NOLINES_ERRNO;
+        return -1;
+    case LAB_DRIVER_USBSER: {
+        /* Wine turns each request into one TIOCMSET of the whole word: one that changes RTS
+         * alone stays in the driver; one that changes DTR, or changes nothing (a repeated
+         * request), sends the whole line state. */
+        uint32_t old = load32(&p->req_lines) & mask;
+        store32(&p->req_lines, want);
+        if ((old ^ want) == LAB_LINE_RTS) return 0;
+        set_out(s, slot, want);
+        return 0;
+    }
+    default:
+        store32(&p->req_lines, want);
+        set_out(s, slot, want);
+        return 0;
+    }
+}
+
 static int lab_ioctl(ioctl_fn next, int fd, unsigned long request, void *arg)
 {
+    if ((request & 0xFF00u) != 0x5400u) return next(fd, request, arg); /* not a tty request */
+    int slot = slot_of_fd(fd, NULL);
+    struct lab_state *s = state;
+    if (slot < 0 || !s) return next(fd, request, arg);
+    maybe_stall(slot);
     if (request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC) {
-        int slot = slot_of_fd(fd, NULL);
-        struct lab_state *s = state;
-        if (slot >= 0 && s) {
-            int *bits = arg;
-            if (!bits) {
-                errno = EFAULT;
-                return -1;
-            }
-            uint32_t *out = &s->ports[slot].out_lines;
-            uint32_t mask = LAB_LINE_DTR | LAB_LINE_RTS;
-            switch (request) {
-            case TIOCMGET:
-                *bits = (int)((load32(out) & mask) | input_lines(s, slot));
-                break;
-            case TIOCMSET:
-                store32(out, (uint32_t)*bits & mask);
-                break;
-            case TIOCMBIS:
-                __atomic_fetch_or(out, (uint32_t)*bits & mask, __ATOMIC_SEQ_CST);
-                break;
-            default:
-                __atomic_fetch_and(out, ~((uint32_t)*bits & mask), __ATOMIC_SEQ_CST);
-                break;
-            }
+        int *bits = arg;
+        if (!bits) {
+            errno = EFAULT;
+            return -1;
+        }
+        uint32_t mask = LAB_LINE_DTR | LAB_LINE_RTS;
+        uint32_t req = load32(&s->ports[slot].req_lines) & mask;
+        switch (request) {
+        case TIOCMGET:
+            *bits = (int)(req | input_lines(s, slot));
             return 0;
+        case TIOCMSET:
+            return drive_lines(s, slot, (uint32_t)*bits);
+        case TIOCMBIS:
+            return drive_lines(s, slot, req | ((uint32_t)*bits & mask));
+        default:
+            return drive_lines(s, slot, req & ~((uint32_t)*bits & mask));
         }
     }
     return next(fd, request, arg);
@@ -648,6 +739,7 @@ EXPORT int tcsetattr(int fd, int action, const struct termios *t)
     if (!t) return REAL(tcsetattr)(fd, action, t);
     int slot = slot_of_fd(fd, NULL);
     if (slot < 0 || !state) return REAL(tcsetattr)(fd, action, t);
+    maybe_stall(slot);
     struct termios k = *t;
     uint32_t kept = (uint32_t)t->c_cflag & LAB_CFLAG_KEPT;
     k.c_cflag = (k.c_cflag & ~(tcflag_t)LAB_CFLAG_KEPT) | CS8;
@@ -661,9 +753,10 @@ EXPORT int tcsetattr(int fd, int action, const struct termios *t)
 
 EXPORT int tcgetattr(int fd, struct termios *t)
 {
+    int slot = slot_of_fd(fd, NULL);
+    maybe_stall(slot);
     int rc = REAL(tcgetattr)(fd, t);
     if (rc != 0 || !t) return rc;
-    int slot = slot_of_fd(fd, NULL);
     if (slot >= 0 && state && load32(&state->ports[slot].cflag_set))
         t->c_cflag = (t->c_cflag & ~(tcflag_t)LAB_CFLAG_KEPT) | (tcflag_t)load32(&state->ports[slot].cflag);
     return rc;

@@ -231,11 +231,16 @@ TEST(ShownRecord, CableText) {
     const struct {
         int32_t kind, response, dtr, rts;
         std::optional<std::string> text;
+        uint32_t winError = 0;
+        const char* status = "Available";
     } cables[] = {
-        {-1, 0, 0, 0, "Not Tested"},  // a held port the test only read
-        {-1, 0, 5, 3, "Unknown"},     // driven, no answer
-        {0, 0, 0, 0, "Cross-Over"},   // a zero record
+        {-1, 0, 0, 0, "Not Tested", 5, "In-Use"},  // a held port the test only read
+        {-1, 0, 5, 3, "Unknown"},                  // driven, no answer
+        {0, 0, 0, 0, "Cross-Over"},                // a zero record
         {2, 0, 0, 0, std::nullopt},
+        {-1, 0, 5, 0, "Not Supported", 31},        // the driver refused DTR
+        {-1, 0, 5, 3, "Unknown", 2, "Disconnected"},  // no port to drive: the open's error
+        {-1, -1, 5, 3, "Unknown", 31},             // an answer, whatever the error fields say
     };
     for (const auto& c : cables) {
         PortRecord record{};
@@ -243,6 +248,8 @@ TEST(ShownRecord, CableText) {
         record.CableResponse = c.response;
         record.DtrCommand = c.dtr;
         record.RtsCommand = c.rts;
+        record.WinError = c.winError;
+        SetText(record.Status, c.status);
         EXPECT_EQ(ShownCableText(record), c.text) << c.kind << " " << c.response << " " << c.dtr;
     }
 }
