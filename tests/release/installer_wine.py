@@ -111,14 +111,23 @@ def leftovers():
     if os.path.exists(folder):
         for base, _, files in os.walk(folder):
             left += [os.path.join(base, f) for f in files] or [base]
-    shortcut = os.path.join(drive_c, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", "Kestrune.lnk")
-    if os.path.exists(shortcut):
-        left.append(shortcut)
+    left += shortcuts()
     left += [f"registry {key}" for key in product_registry()]
     if "Kestrune" in machine_path():
         left.append(f"PATH {machine_path()}")
     left += [f"program list {name} {version}" for name, version in installations()]
     return left
+
+
+def shortcuts():
+    """Kestrune.lnk in the machine's Start menu, or in a user's: Wine's installer resolves
+    ProgramMenuFolder to the user's Programs folder even for a per-machine package (Windows
+    gives the all-users one)."""
+    found = []
+    for base, _, files in os.walk(drive_c):
+        if "Start Menu" in base:
+            found += [os.path.join(base, f) for f in files if f.lower() == "kestrune.lnk"]
+    return found
 
 
 def install(package):
@@ -141,6 +150,7 @@ try:
         run("reg", "delete", key, "/f")
     print(f"removed the copied prefix's own registrations first: {sorted(before) or 'none'}")
     check(not leftovers(), f"the copy starts clean: {leftovers()}")
+    path_before = machine_path()
 
     status = install(PACKAGE)
     check(status == 0, f"msiexec /i {os.path.basename(PACKAGE)} /qn exits 0 (got {status})")
@@ -151,8 +161,8 @@ try:
         same = os.path.isfile(os.path.join(folder, name)) and \
             open(os.path.join(folder, name), "rb").read() == open(os.path.join(BUILD, name), "rb").read()
         check(same, f"{name} is the build's")
-    shortcut = os.path.join(drive_c, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", "Kestrune.lnk")
-    check(os.path.isfile(shortcut), "the Start menu holds the Kestrune shortcut")
+    check(len(shortcuts()) == 1 and shortcuts()[0].endswith(os.path.join("Programs", "Kestrune.lnk")),
+          f"the Start menu holds the Kestrune shortcut: {shortcuts()}")
     check("C:\\Program Files\\Kestrune" in machine_path(), f"PATH holds the folder: {machine_path()}")
     server = registry_tree(f"HKCR\\CLSID\\{CLSID}\\InprocServer32")
     inproc = next(iter(server.values()), {}).get("(Default)", "")
@@ -201,6 +211,9 @@ try:
     left = leftovers()
     print("left behind after uninstall:", left or "nothing")
     check(not left, "uninstall leaves nothing behind")
+    # Wine's installer takes the folder out of PATH but keeps the separator before it.
+    check(machine_path().rstrip(";") == path_before.rstrip(";"),
+          f"PATH is what it was: {path_before!r} -> {machine_path()!r}")
 finally:
     subprocess.run([sys.executable, SERLAB, "down"], env=env, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
