@@ -19,6 +19,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 ARCH, PACKAGE, BUILD = sys.argv[1:4]
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -40,8 +41,11 @@ INSTALLED_FILES = ["Kestrune.exe", "kestrune-scan.exe", "Kestrune.dll", "kestrun
 failures = []
 
 
+STARTED = time.time()
+
+
 def check(ok, what):
-    print(("ok    " if ok else "FAIL  ") + what, flush=True)
+    print(("ok    " if ok else "FAIL  ") + f"[{time.time() - STARTED:5.1f} s] " + what, flush=True)
     if not ok:
         failures.append(what)
 
@@ -69,38 +73,69 @@ def windows_path(unix):
     return "Z:" + os.path.abspath(unix).replace("/", "\\")
 
 
-def registry_tree(key):
-    """{subkey: {value name: data}} under key, read with reg query /s; {} when missing."""
-    status, out = run("reg", "query", key, "/s")
-    if status != 0:
-        return {}
-    tree, current = {}, None
+ROOT_NAMES = {"HKCR": "HKEY_CLASSES_ROOT", "HKLM": "HKEY_LOCAL_MACHINE"}
+
+
+def registry_trees(keys):
+    """{key: {subkey: {value name: data}}} under each key, read by one cmd running reg query /s
+    for each (one Windows program start for all); {} for a missing key."""
+    command = ["cmd", "/c"]
+    for key in keys:
+        command += (["&"] if len(command) > 2 else []) + ["reg", "query", key, "/s"]
+    _, out = run(*command)
+    everything, current = {}, None
     for line in out.splitlines():
         if line.startswith("HKEY_"):
             current = line.strip()
-            tree[current] = {}
+            everything[current] = {}
         elif current and line.startswith("    ") and line.strip():
             parts = re.split(r"\s{4}", line.strip(), maxsplit=2)
-            tree[current][parts[0]] = parts[2] if len(parts) > 2 else ""
-    return tree
+            everything[current][parts[0]] = parts[2] if len(parts) > 2 else ""
+    trees = {}
+    for key in keys:
+        root, _, rest = key.partition("\\")
+        full = (ROOT_NAMES.get(root, root) + "\\" + rest).lower()
+        trees[key] = {sub: values for sub, values in everything.items()
+                      if sub.lower() == full or sub.lower().startswith(full + "\\")}
+    return trees
+
+
+def registry_tree(key):
+    return registry_trees([key])[key]
 
 
 def product_registry():
-    return {key: registry_tree(key) for key in PRODUCT_KEYS if registry_tree(key)}
+    return {key: tree for key, tree in registry_trees(PRODUCT_KEYS).items() if tree}
 
 
-def machine_path():
-    status, out = run("reg", "query", ENVIRONMENT, "/v", "PATH")
-    match = re.search(r"PATH\s+REG_\w+\s+(.*)", out)
-    return match.group(1).strip() if match else ""
+def comparable(registry):
+    """The class's keys as regsvr32 and the package both write them. One difference is let
+    through: the type library's HELPDIR, which regsvr32 writes without the trailing backslash
+    an installer's folder property always has."""
+    registry = {key: {sub: dict(values) for sub, values in tree.items()} for key, tree in registry.items()
+                if key != "HKLM\\Software\\Kestrune"}
+    for tree in registry.values():
+        for sub, values in tree.items():
+            if sub.endswith("\\HELPDIR") and "(Default)" in values:
+                values["(Default)"] = values["(Default)"].rstrip("\\")
+    return registry
 
 
-def installations():
+def machine_path(trees=None):
+    trees = trees or registry_trees([ENVIRONMENT])
+    values = next(iter(trees[ENVIRONMENT].values()), {})
+    path = next((data for name, data in values.items() if name.upper() == "PATH"), "")
+    return re.sub(r"^REG_\w+\s+", "", path).strip()
+
+
+def installations(trees=None):
     """DisplayName/DisplayVersion of every Kestrune entry in the machine's program list."""
+    trees = trees or registry_trees([UNINSTALL])
     found = []
-    for key, values in registry_tree(UNINSTALL).items():
-        if values.get("DisplayName", "").startswith("Kestrune"):
-            found.append((values["DisplayName"], values.get("DisplayVersion", "")))
+    for key, values in trees[UNINSTALL].items():
+        name = re.sub(r"^REG_\w+\s+", "", values.get("DisplayName", ""))
+        if name.startswith("Kestrune"):
+            found.append((name, re.sub(r"^REG_\w+\s+", "", values.get("DisplayVersion", ""))))
     return found
 
 
@@ -112,10 +147,12 @@ def leftovers():
         for base, _, files in os.walk(folder):
             left += [os.path.join(base, f) for f in files] or [base]
     left += shortcuts()
-    left += [f"registry {key}" for key in product_registry()]
-    if "Kestrune" in machine_path():
-        left.append(f"PATH {machine_path()}")
-    left += [f"program list {name} {version}" for name, version in installations()]
+    trees = registry_trees(PRODUCT_KEYS + [ENVIRONMENT, UNINSTALL])
+    left += [f"registry {key}" for key in PRODUCT_KEYS if trees[key]]
+    path = machine_path(trees)
+    if "Kestrune" in path:
+        left.append(f"PATH {path}")
+    left += [f"program list {name} {version}" for name, version in installations(trees)]
     return left
 
 
@@ -141,7 +178,7 @@ def uninstall(package):
 try:
     # The copy, its lab (the lab's Windows helpers come from the build), no registration of the
     # suite's own builds.
-    shutil.copytree(PREFIX, prefix, symlinks=True)
+    subprocess.run(["cp", "-a", PREFIX, prefix], check=True)
     os.symlink(BUILD, os.path.join(work, "build-i686" if WORLD == "i686" else "build-x86_64"))
     subprocess.run([sys.executable, SERLAB, "up", "test"], check=True, env=env, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
@@ -175,18 +212,17 @@ try:
           f"cscript lists the lab's ports through the installed class: {out!r}")
 
     status, out = run("C:\\Program Files\\Kestrune\\kestrune-scan.exe")
-    rows = [line.split()[0] for line in out.splitlines() if line.startswith("COM")]
+    table = out.split("\n\n")[0]  # the reservations follow after an empty line
+    rows = [line.split()[0] for line in table.splitlines() if line.startswith("COM")]
     check(status == 0 and out.startswith("Port ") and sorted(rows) == sorted(expected | {"COM4": "", "COM5": ""}),
           f"the installed kestrune-scan.exe prints the table: {out!r}")
 
     # What the package wrote is what the library's own registration writes.
-    written = product_registry()
-    written.pop("HKLM\\Software\\Kestrune", None)
+    written = comparable(product_registry())
     run("regsvr32", "/s", "/u", "C:\\Program Files\\Kestrune\\Kestrune.dll")
     check(not product_registry().get(CLASS_KEYS[0]), "regsvr32 /u removes the package's class entries")
     run("regsvr32", "/s", "C:\\Program Files\\Kestrune\\Kestrune.dll")
-    registered = product_registry()
-    registered.pop("HKLM\\Software\\Kestrune", None)
+    registered = comparable(product_registry())
     check(written == registered, "the package writes the keys and values regsvr32 writes:\n"
           f"  package:  {written}\n  regsvr32: {registered}")
 
