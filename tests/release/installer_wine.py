@@ -179,9 +179,11 @@ try:
     # The copy, its lab (the lab's Windows helpers come from the build), no registration of the
     # suite's own builds.
     subprocess.run(["cp", "-a", PREFIX, prefix], check=True)
+    print(f"[{time.time() - STARTED:5.1f} s] copied {PREFIX}", flush=True)
     os.symlink(BUILD, os.path.join(work, "build-i686" if WORLD == "i686" else "build-x86_64"))
     subprocess.run([sys.executable, SERLAB, "up", "test"], check=True, env=env, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
+    print(f"[{time.time() - STARTED:5.1f} s] the test lab is up in the copy", flush=True)
     before = product_registry()
     for key in before:
         run("reg", "delete", key, "/f")
