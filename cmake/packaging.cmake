@@ -2,9 +2,10 @@
 # header and import library, the user README, the licence, the JSON schema and the C example,
 # in one folder. `cpack` (release.sh) packs it as Kestrune-<version>-win32.zip or -win64.zip;
 # the installer (packaging/kestrune.wxs) takes the same files from the build folder.
+# Kestrune.lib is the library's import library; in the 32-bit build dlltool's (decorated
+# names), written over the linker's in the same place.
 install(TARGETS Kestrune kestrune-scan KestruneLibrary
         RUNTIME DESTINATION . LIBRARY DESTINATION . ARCHIVE DESTINATION . COMPONENT product)
-# The 32-bit import library is dlltool's (decorated names), written over the linker's.
 install(FILES ${CMAKE_SOURCE_DIR}/com/kestrune.h ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
         DESTINATION . COMPONENT product)
 install(FILES ${CMAKE_SOURCE_DIR}/docs/kestrune-scan.schema.json ${CMAKE_SOURCE_DIR}/docs/screenshot.png
