@@ -123,6 +123,30 @@ if [[ -f "$BUILD_X64/scan_drivers.exe" ]] &&
     started_lab=0
 fi
 
+# The x64 installer under wine64: a silent install and uninstall in the bench's prefix, median
+# of three rounds (seconds of wall time, msiexec's start included).
+msi_rounds() {  # package -> "install-median uninstall-median"
+    local i t ins=() uns=() TIMEFORMAT=%R win
+    win="Z:$(echo "$1" | tr / '\\')"
+    for i in 1 2 3; do
+        t=$( { time "$ROOT/tools/wine-run" msiexec /i "$win" /qn </dev/null >/dev/null 2>&1; } 2>&1 ) || return 1
+        ins+=("$t")
+        t=$( { time "$ROOT/tools/wine-run" msiexec /x "$win" /qn </dev/null >/dev/null 2>&1; } 2>&1 ) || return 1
+        uns+=("$t")
+    done
+    echo "$(printf '%s\n' "${ins[@]}" | sort -n | sed -n 2p) $(printf '%s\n' "${uns[@]}" | sort -n | sed -n 2p)"
+}
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD_X64/CMakeCache.txt")
+package="$BUILD_X64/bench-Kestrune-$version-x64.msi"
+if cmake --build "$BUILD_X64" -j2 --target Kestrune kestrune-scan KestruneLibrary >"$BUILD_X64/bench-msi.log" 2>&1 &&
+   bash "$ROOT/packaging/build_msi.sh" x64 "$BUILD_X64" "$version" "$package" >>"$BUILD_X64/bench-msi.log" 2>&1 &&
+   times=$(msi_rounds "$package"); then
+    echo "msi_install_s: ${times% *}"
+    echo "msi_uninstall_s: ${times#* }"
+else
+    log "the installer could not be timed (see $BUILD_X64/bench-msi.log)"; status=1
+fi
+
 if ((started_lab)); then
     python3 "$ROOT/lab/serlab.py" down </dev/null >/dev/null 2>&1 || true
 fi

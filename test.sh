@@ -10,6 +10,7 @@ bash tools/setup.sh
 bash tools/prefix.sh
 KESTRUNE_ARCH=i686 bash tools/prefix.sh   # the 32-bit runner and prefix (tests named i686.*)
 bash tools/build.sh
+bash release.sh   # dist/: the ZIPs and installers the release.* tests read and install
 
 python3 lab/serlab.py up lab/layouts/test.ini
 CTEST_LOGS=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-ctest.XXXXXXXX")

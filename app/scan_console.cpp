@@ -36,7 +36,8 @@ std::string Render(const std::vector<ConsoleRow>& rows, RowSource source, Output
                    const std::vector<ComReservation>* reservations = nullptr) {
     switch (format) {
         case OutputFormat::kTsv: return RenderTsv(rows, source);
-        case OutputFormat::kJson: return RenderJson(rows, source, compactJson ? -1 : 2, reservations);
+        case OutputFormat::kJson:
+            return RenderJson(rows, source, compactJson ? -1 : 2, reservations, CurrentDocumentHeader());
         case OutputFormat::kTable: break;
     }
     return RenderTable(rows, source) + (reservations ? ReservationsBlock(*reservations) : std::string());

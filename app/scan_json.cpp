@@ -87,9 +87,8 @@ Json PortObject(const ConsoleRow& row, RowSource source) {
 }  // namespace
 
 std::string RenderJson(const std::vector<ConsoleRow>& rows, RowSource source, int indent,
-                       const std::vector<ComReservation>* reservations) {
-    Json document = Json::object();
-    document["mode"] = source == RowSource::kScan ? "scan" : "list";
+                       const std::vector<ComReservation>* reservations, const JsonDocumentHeader& header) {
+    Json document = JsonDocumentStart(source == RowSource::kScan ? "scan" : "list", header);
     Json ports = Json::array();
     for (const ConsoleRow& row : rows) ports.push_back(PortObject(row, source));
     document["ports"] = std::move(ports);

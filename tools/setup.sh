@@ -6,7 +6,8 @@ source "$(dirname "$0")/common.sh"
 PACKAGES=(wine64 xvfb g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
           binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 libwine-dev cmake googletest socat
           gcc make python3 imagemagick x11-utils gcc-i686-linux-gnu
-          nlohmann-json3-dev libcli11-dev)
+          nlohmann-json3-dev libcli11-dev
+          wixl msitools python3-jsonschema zip unzip)
 missing=()
 for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
