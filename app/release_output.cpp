@@ -73,9 +73,8 @@ std::string ReleaseReport(const ReleaseRun& run) {
     return text;
 }
 
-std::string ReleaseJson(const ReleaseRun& run, int indent) {
-    Json document = Json::object();
-    document["mode"] = run.restore ? "restore" : "release";
+std::string ReleaseJson(const ReleaseRun& run, const JsonDocumentHeader& header, int indent) {
+    Json document = JsonDocumentStart(run.restore ? "restore" : "release", header);
     document["dry_run"] = run.dryRun;
     if (run.restore) document["file"] = AnsiToUtf8(run.restoreFile);
     document["backup"] = run.backupPath.empty() ? Json(nullptr) : Json(AnsiToUtf8(run.backupPath));

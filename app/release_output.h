@@ -1,13 +1,15 @@
 #pragma once
 // What kestrune-scan prints after releasing reservations or restoring a backup: a few
 // aligned lines for people, or one JSON document:
-//   {"mode": "release", "dry_run": false, "backup": "<path>" | null,
+//   {"mode": "release", "schema", "kestrune", "host", "time", "dry_run": false, "backup": "<path>" | null,
 //    "released": [{"port": "COM9", "reason": "stale" | "phantom", "device": "..."}],
 //    "refused": [{"port": "COM3", "reason": "...", "device": "..."}],
 //    "before": "<hex>", "after": "<hex>", "notice": "..." | null, "error": "..." | null}
 //   {"mode": "restore", "dry_run": ..., "file": "<path>", "backup": ..., "before": ..., "after": ...,
 //    "restored": bool, "error": ...}
 #include <string>
+
+#include "app/json_header.h"
 
 #include "app/reservation_release.h"
 
@@ -17,7 +19,8 @@ namespace kestrune {
 extern const char kPhantomNotice[];
 
 std::string ReleaseReport(const ReleaseRun& run);
-std::string ReleaseJson(const ReleaseRun& run, int indent = 2);
+// The document starts with the mode and the header every console document carries.
+std::string ReleaseJson(const ReleaseRun& run, const JsonDocumentHeader& header, int indent = 2);
 
 // The one line for standard error when the run failed (empty when it did not).
 std::string ReleaseFailureLine(const ReleaseRun& run);

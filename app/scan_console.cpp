@@ -124,7 +124,7 @@ int RunReleaseMode(const ScanOptions& options) {
         std::fprintf(stderr, "%s\n", failure.c_str());
         std::fflush(stderr);
     }
-    const std::string text = options.format == OutputFormat::kJson ? ReleaseJson(run) : ReleaseReport(run);
+    const std::string text = options.format == OutputFormat::kJson ? ReleaseJson(run, CurrentDocumentHeader()) : ReleaseReport(run);
     if (!text.empty() && !Emit(text)) return kExitFailure;
     return ReleaseExitStatus(run);
 }
