@@ -147,7 +147,7 @@ std::vector<bool> PortTaskPool::RunAll(std::vector<PortRecord>& records, PortWor
         for (auto& slot : slots_)
             if (slot->record) events.push_back(slot->block->done.get());
         WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE, 10);
-        PumpProgressMessages();
+        PumpProgressMessages(options_.progressWindow);
 
         const uint64_t now = GetTickCount64();
         for (auto& slot : slots_) {

@@ -32,6 +32,7 @@ struct PortTaskOptions {
     std::size_t workers = kPortWorkers;
     DWORD boundMilliseconds = kPortStepBoundMilliseconds;
     PortWork lateReturn = nullptr;  // runs on the copy of a task given up, when it returns
+    uint32_t progressWindow = 0;    // the scan's status bar: while waiting, its messages run
 };
 
 struct TaskBlock;

@@ -97,7 +97,9 @@ bool ProgressWindowTaken(uint32_t window) { return g_sink && g_sink->TakesProgre
 
 bool ScanStopRequested() { return g_sink && g_sink->StopRequested(); }
 
-void PumpProgressMessages() { Pump(); }
+void PumpProgressMessages(uint32_t statusWindow) {
+    if (statusWindow != 0) Pump();
+}
 
 ProgressBurst::ProgressBurst() : outermost_(t_burst == nullptr) {
     if (outermost_) t_burst = &state_;

@@ -52,9 +52,10 @@ bool ProgressWindowTaken(uint32_t window);
 // True once the scan should stop (see ProgressSink::StopRequested).
 bool ScanStopRequested();
 
-// Lets at most one pending message of this thread run (nothing without a sink): for a
-// scan thread that waits on its workers.
-void PumpProgressMessages();
+// Lets at most one pending message of this thread run, for a scan thread that waits on its
+// workers: only when the scan reports to a status bar (statusWindow, as the records carry it,
+// not 0) and a sink is installed. A caller that gave no status bar has no messages run.
+void PumpProgressMessages(uint32_t statusWindow);
 
 constexpr uint32_t kRepaintMilliseconds = 16;
 constexpr uint32_t kPumpMilliseconds = 5;

@@ -89,6 +89,7 @@ void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow
     taskOptions.workers = passOptions.workers;
     taskOptions.boundMilliseconds = passOptions.boundMilliseconds;
     taskOptions.lateReturn = LateReturn;
+    taskOptions.progressWindow = statusWindow ? *statusWindow : 0;
     PortTaskPool pool(taskOptions);
     std::vector<bool> answered = pool.RunAll(ports, [](PortRecord& r) { ProbePortStatus(r); });
     std::vector<bool> givenUp(ports.size(), false);
@@ -138,7 +139,7 @@ void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow
     for (std::size_t i = 0; i < ports.size(); ++i) {
         if (!givenUp[i]) EndRecordPass(ports[i]);
         unfinished.Ended(i + 1);
-        PumpProgressMessages();  // each close is a round trip to the system
+        PumpProgressMessages(taskOptions.progressWindow);  // each close is a round trip to the system
     }
 }
 
