@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "com/registration.h"
+#include "com/registration_repair.h"
 #include "com/serial_port_typelib.h"
 #include "dispatch_client.h"
 #include "gui/driver/window_driver.h"
@@ -56,7 +57,7 @@ bool RunProgram(const std::string& commandLine, std::string& output, DWORD& exit
 DWORD RegSvr32(const std::string& switches) {
     std::string output;
     DWORD exitCode = 0xFFFFFFFF;
-    RunProgram("regsvr32.exe " + switches + " \"" + kLibrary + "\"", output, exitCode);
+    RunProgram("\"" + kestrune::RegistrationToolPath() + "\" " + switches + " \"" + kLibrary + "\"", output, exitCode);
     return exitCode;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "com/registration.h"
+#include "com/registration_repair.h"
 #include "com/serial_port_typelib.h"
 #include "gui/driver/window_driver.h"
 #include "support/handles.h"
@@ -25,7 +26,7 @@ DWORD RegSvr32(const std::string& switches) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    std::string command = "regsvr32.exe " + switches + " \"" + kLibrary + "\"";
+    std::string command = "\"" + kestrune::RegistrationToolPath() + "\" " + switches + " \"" + kLibrary + "\"";
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
         return 0xFFFFFFFF;
     UniqueHandle process(info.hProcess), thread(info.hThread);

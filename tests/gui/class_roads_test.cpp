@@ -13,6 +13,7 @@
 #include "app/main_dialog.h"
 #include "app/refresh.h"
 #include "com/registration.h"
+#include "com/registration_repair.h"
 #include "com/serial_port_typelib.h"
 #include "gui/driver/window_driver.h"
 #include "gui_desktop.h"
@@ -128,7 +129,7 @@ protected:
 
 TEST_F(ClassRoads, RoadsWithoutAnObjectKeepTheirSingleZeroRecord) {
     if (GetModuleHandleA("Kestrune.dll")) GTEST_SKIP() << "an earlier road of this process loaded Kestrune.dll";
-    RunAndWait("regsvr32.exe /u /s \"" + kBuiltLibrary + "\"");
+    RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /u /s \"" + kBuiltLibrary + "\"");
     // No registration and no Kestrune.dll beside this program or in the current folder.
     DeleteFileA(BesideProgram().c_str());
     for (int command : {kRefreshLateBoundId, kRefreshNoRegistryId}) {
@@ -148,7 +149,7 @@ TEST_F(ClassRoads, LateBoundRoadRegistersAMissingClassFirst) {
     if (!GetModuleHandleA("Kestrune.dll")) {
         ASSERT_TRUE(CopyFileA(kBuiltLibrary.c_str(), beside.c_str(), FALSE));
     }
-    RunAndWait("regsvr32.exe /u /s \"" + beside + "\"");
+    RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /u /s \"" + beside + "\"");
     ASSERT_FALSE(ClassKeyExists());
 
     const Shown direct = Refresh(kRefreshId);
@@ -160,11 +161,11 @@ TEST_F(ClassRoads, LateBoundRoadRegistersAMissingClassFirst) {
     RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, server, &bytes);
     EXPECT_EQ(std::wstring(server), std::wstring(beside.begin(), beside.end()));
     ReleaseRoadObjects();
-    RunAndWait("regsvr32.exe /u /s \"" + beside + "\"");
+    RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /u /s \"" + beside + "\"");
 }
 
 TEST_F(ClassRoads, EveryRoadShowsWhatTheDirectRoadShows) {
-    RunAndWait("regsvr32.exe /u /s \"" + kBuiltLibrary + "\"");
+    RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /u /s \"" + kBuiltLibrary + "\"");
     const Shown direct = Refresh(kRefreshId);
     ASSERT_GT(direct.rows.size(), 1u);
 
@@ -203,9 +204,9 @@ TEST_F(ClassRoads, EveryRoadShowsWhatTheDirectRoadShows) {
     ExpectSameAsDirect(Refresh(kRefreshNoRegistryId), direct, "1029");
 
     // 1028 through the registered class.
-    ASSERT_EQ(RunAndWait("regsvr32.exe /s \"" + kBuiltLibrary + "\""), 0u);
+    ASSERT_EQ(RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /s \"" + kBuiltLibrary + "\""), 0u);
     ExpectSameAsDirect(Refresh(kRefreshLateBoundId), direct, "1028");
-    RunAndWait("regsvr32.exe /u /s \"" + kBuiltLibrary + "\"");
+    RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /u /s \"" + kBuiltLibrary + "\"");
 }
 
 TEST(ClassRoadRules, ResultBoundsAndTheReturnedArgument) {
