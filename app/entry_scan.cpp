@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "app/scan_console.h"
+#include "app/console/scan_console.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));

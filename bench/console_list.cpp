@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/port_listing.h"
+#include "app/console/port_listing.h"
 #include "scan/identity_reader.h"
 #include "scan/scan_driver.h"
 

@@ -22,7 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "app/main_dialog.h"
+#include "app/window/main_dialog.h"
+#include "app/window/progress.h"
 #include "bench/helper_process.h"
 #include "scan/scan_driver.h"
 #include "support/handles.h"
@@ -148,6 +149,9 @@ int Run() {
 }  // namespace
 
 int main() {
+    // The window program's sink, as the program installs it at its entry.
+    kestrune::WindowProgress windowProgress;
+    kestrune::ProgressSinkScope installed(&windowProgress);
     if (!kestrune_driver::OnDesktopNamed(kDesktopPrefix)) {
         const int code = kestrune_driver::RerunOnNullDesktop(kDesktopPrefix);
         return code < 0 ? 1 : code;

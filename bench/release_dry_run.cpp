@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/comdb_backup.h"
-#include "app/reservation_release.h"
+#include "app/console/comdb_backup.h"
+#include "app/console/reservation_release.h"
 #include "support/handles.h"
 
 namespace {

@@ -25,9 +25,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/main_dialog.h"
-#include "app/refresh.h"
-#include "app/results_view.h"
+#include "app/window/main_dialog.h"
+#include "app/window/refresh.h"
+#include "app/window/results_view.h"
 #include "support/fixed_text.h"
 #include "tests/gui/driver/null_desktop.h"
 

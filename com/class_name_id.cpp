@@ -6,7 +6,8 @@
 #include "com/registration_repair.h"
 #include "com/serial_port_typelib.h"
 #include "com/string_detection.h"
-#include "scan/scan_driver.h"
+#include "record/result_codes.h"
+#include "support/boundary.h"
 
 namespace kestrune {
 
@@ -34,21 +35,22 @@ using namespace kestrune;
 
 KESTRUNE_API int32_t WINAPI SerialPort_GetClassNameId(BSTR* name) {
     if (!name) return kNullArgumentResult;
-    try {
-        const std::string className = ClassNameOfId(CLSID_CLASSSERIALPORT);
-        BSTR text = SysAllocStringByteLen(className.data(), static_cast<UINT>(className.size()));
-        if (text) {
-            SysFreeString(*name);
-            *name = text;
-        }
-        if (!ClassRegistered(CLSID_CLASSSERIALPORT)) {
-            // Kestrune.dll's own path when it is loaded, else the running program's.
-            char moduleFile[MAX_PATH] = {};
-            GetModuleFileNameA(GetModuleHandleA("Kestrune.dll"), moduleFile, sizeof moduleFile);
-            RunRegistrationTool(SiblingModulePath(moduleFile, "Kestrune.dll"));
-        }
-    } catch (...) {
-        // The caller learns of a missing registration when creating the class fails.
-    }
-    return 0;
+    // The caller learns of a missing registration when creating the class fails.
+    return CallAtBoundary(
+        [&]() -> int32_t {
+            const std::string className = ClassNameOfId(CLSID_CLASSSERIALPORT);
+            BSTR text = SysAllocStringByteLen(className.data(), static_cast<UINT>(className.size()));
+            if (text) {
+                SysFreeString(*name);
+                *name = text;
+            }
+            if (!ClassRegistered(CLSID_CLASSSERIALPORT)) {
+                // Kestrune.dll's own path when it is loaded, else the running program's.
+                char moduleFile[MAX_PATH] = {};
+                GetModuleFileNameA(GetModuleHandleA("Kestrune.dll"), moduleFile, sizeof moduleFile);
+                RunRegistrationTool(SiblingModulePath(moduleFile, "Kestrune.dll"));
+            }
+            return 0;
+        },
+        [](int32_t) { return 0; });
 }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "com/serial_port_object.h"
+#include "support/boundary.h"
 #include "support/fixed_text.h"
 #include "support/module_hold.h"
 
@@ -49,13 +50,7 @@ public:
         if (!object) return E_POINTER;
         *object = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
-        try {
-            return entry_.create(iid, object);
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        } catch (...) {
-            return E_UNEXPECTED;
-        }
+        return HResultAtBoundary([&] { return entry_.create(iid, object); });
     }
     STDMETHODIMP LockServer(BOOL lock) override {
         if (lock) {
@@ -112,13 +107,7 @@ HRESULT CreateFromClassTable(std::string_view name, REFIID iid, void** object) {
     *object = nullptr;
     const ClassTableEntry* entry = FindClassByName(name);
     if (!entry) return REGDB_E_CLASSNOTREG;
-    try {
-        return entry->create(iid, object);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    return HResultAtBoundary([&] { return entry->create(iid, object); });
 }
 
 HRESULT GetServerClassObject(REFCLSID clsid, REFIID iid, void** object) {

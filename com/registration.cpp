@@ -3,6 +3,7 @@
 #include <oleauto.h>
 
 #include "com/serial_port_typelib.h"
+#include "support/boundary.h"
 #include "support/handles.h"
 #include "support/own_module.h"
 
@@ -140,19 +141,13 @@ HRESULT RegisterClassLibrary(const std::wstring& modulePath) {
 using namespace kestrune;
 
 KESTRUNE_API HRESULT WINAPI DllRegisterServer() {
-    try {
+    return HResultAtBoundary([]() -> HRESULT {
         if (!RunsInLibrary()) return S_OK;
         const std::wstring path = OwnModulePath();
         return path.empty() ? E_FAIL : RegisterClassLibrary(path);
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    });
 }
 
 KESTRUNE_API HRESULT WINAPI DllUnregisterServer() {
-    try {
-        return RunsInLibrary() ? UnregisterClassLibrary() : S_OK;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    return HResultAtBoundary([] { return RunsInLibrary() ? UnregisterClassLibrary() : S_OK; });
 }

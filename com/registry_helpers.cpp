@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "support/boundary.h"
 #include "support/byte_string.h"
 #include "support/handles.h"
 #include "support/safe_array.h"
@@ -25,14 +26,10 @@ DWORD DwordFromBytes(std::string_view bytes, bool bigEndian) {
     return DWORD{b[3]} << 24 | DWORD{b[2]} << 16 | DWORD{b[1]} << 8 | b[0];
 }
 
-// Exceptions never leave an exported helper: the only ones are failed allocations.
+// Exceptions never leave an exported helper.
 template <typename Body>
 LONG Guarded(Body body) {
-    try {
-        return body();
-    } catch (...) {
-        return ERROR_OUTOFMEMORY;
-    }
+    return SystemErrorAtBoundary(body);
 }
 
 // A sub-key that names something below its root: not empty and not only separators.

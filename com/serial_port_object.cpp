@@ -13,6 +13,7 @@
 #include "com/string_detection.h"
 #include "port/port_functions.h"
 #include "scan/scan_driver.h"
+#include "support/boundary.h"
 #include "support/fixed_text.h"
 #include "support/own_module.h"
 
@@ -41,13 +42,7 @@ namespace {
 // Every member ends here: an exception never crosses the interface.
 template <typename Body>
 HRESULT Guarded(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    return HResultAtBoundary(body);
 }
 
 std::string_view BytesOf(BSTR text) {

@@ -11,7 +11,7 @@
 #include "port/port_functions.h"
 #include "port/port_naming.h"
 #include "port/record_handles.h"
-#include "scan/scan_driver.h"
+#include "record/result_codes.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
 

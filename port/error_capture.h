@@ -2,7 +2,7 @@
 // The error capture: after a failed open, the record's six error fields tell what happened.
 #include <cstdint>
 
-#include "scan/port_record.h"
+#include "record/port_record.h"
 
 namespace kestrune {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "port/channel_errors.h"
-#include "scan/port_record.h"
-#include "scan/scan_driver.h"
+#include "record/port_record.h"
+#include "record/result_codes.h"
 #include "support/boundary.h"
 
 namespace kestrune {

@@ -10,7 +10,7 @@
 // error fields.
 #include <cstdint>
 
-#include "scan/port_record.h"
+#include "record/port_record.h"
 #include "support/export.h"
 
 using kestrune::PortRecord;

@@ -17,7 +17,7 @@
 // when WinHandle is none or the failed open and keeps any other value untouched.
 #include <cstdint>
 
-#include "scan/port_record.h"
+#include "record/port_record.h"
 
 namespace kestrune {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scan/port_record.h"
+#include "record/port_record.h"
 #include "support/handles.h"
 
 namespace kestrune {

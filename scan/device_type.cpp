@@ -4,7 +4,7 @@
 
 #include "port/port_export.h"
 #include "scan/progress.h"
-#include "scan/scan_driver.h"
+#include "record/result_codes.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
 

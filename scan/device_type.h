@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "scan/port_record.h"
+#include "record/port_record.h"
 #include "support/export.h"
 
 namespace kestrune {

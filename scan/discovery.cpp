@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "scan/port_record.h"
+#include "record/port_record.h"
 #include "support/fixed_text.h"
 
 namespace kestrune {

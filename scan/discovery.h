@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "com/registry.h"
+#include "registry/registry.h"
 
 namespace kestrune {
 

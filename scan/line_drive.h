@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "scan/port_record.h"
+#include "record/port_record.h"
 
 namespace kestrune {
 

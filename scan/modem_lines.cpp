@@ -2,7 +2,7 @@
 
 #include "port/port_export.h"
 #include "scan/owner_port_reads.h"
-#include "scan/scan_driver.h"
+#include "record/result_codes.h"
 #include "support/handles.h"
 
 namespace kestrune {

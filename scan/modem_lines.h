@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "scan/port_record.h"
+#include "record/port_record.h"
 #include "support/export.h"
 
 namespace kestrune {

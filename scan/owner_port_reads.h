@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "scan/port_record.h"
+#include "record/port_record.h"
 #include "scan/worker_thread_end.h"
 #include "support/handles.h"
 

@@ -18,7 +18,7 @@
 #include "scan/name_query_worker.h"
 #include "scan/owner_match.h"
 #include "scan/owner_process.h"
-#include "scan/port_record.h"
+#include "record/port_record.h"
 #include "support/handles.h"
 
 namespace kestrune {

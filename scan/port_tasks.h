@@ -17,7 +17,7 @@
 #include <memory>
 #include <vector>
 
-#include "scan/port_record.h"
+#include "record/port_record.h"
 
 namespace kestrune {
 

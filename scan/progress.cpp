@@ -93,6 +93,10 @@ void ReportStep(PortRecord& record, std::string_view routine, std::string_view s
     Pump();
 }
 
+void ProgressScanStarts(uint32_t statusWindow) {
+    if (g_sink) g_sink->ScanStarts(statusWindow);
+}
+
 bool ProgressWindowTaken(uint32_t window) { return g_sink && g_sink->TakesProgress(window); }
 
 bool ScanStopRequested() { return g_sink && g_sink->StopRequested(); }

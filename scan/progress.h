@@ -2,12 +2,13 @@
 // How the scan reports progress. The scan fills a record's four progress texts and calls
 // ProgressUpdate or ReportStep; where the texts go (a status bar, nowhere) and how the
 // caller's window stays alive in the meantime is the business of a ProgressSink that the
-// program installs. Without a sink, progress goes nowhere.
+// front end installs at its entry (scan/status_bar_progress.h). Without a sink, progress goes
+// nowhere and nothing asks the scan to stop.
 #include <array>
 #include <cstdint>
 #include <string_view>
 
-#include "scan/port_record.h"
+#include "record/port_record.h"
 
 namespace kestrune {
 
@@ -23,6 +24,8 @@ struct ProgressTexts {
 class ProgressSink {
 public:
     virtual ~ProgressSink() = default;
+    // A scan starts on this thread, reporting to statusWindow (0: none).
+    virtual void ScanStarts(uint32_t statusWindow) {}
     // Shows the texts in texts.window and repaints it, when that window takes progress.
     virtual void Show(const ProgressTexts& texts) = 0;
     // Whether a window may receive progress at all.
@@ -45,6 +48,9 @@ void ProgressUpdate(PortRecord& record);
 // The per-step report: only when record.StatusWindow is not 0, FunctionName = routine,
 // StatusText1 = step, StatusText2 = " ", StatusText3 = "", then shown at once.
 void ReportStep(PortRecord& record, std::string_view routine, std::string_view step);
+
+// Tells the sink that a scan starts on this thread (see ProgressSink::ScanStarts).
+void ProgressScanStarts(uint32_t statusWindow);
 
 // Whether progress for this window goes anywhere (false without a sink).
 bool ProgressWindowTaken(uint32_t window);

@@ -68,6 +68,7 @@ void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow
     // A window that does not take progress (not a status bar of this process) gets none:
     // no texts, and no messages are run for it.
     if (statusWindow && *statusWindow != 0 && !ProgressWindowTaken(*statusWindow)) statusWindow = nullptr;
+    ProgressScanStarts(statusWindow ? *statusWindow : 0);
 
     const std::vector<DiscoveredPort> working = SelectPorts(DiscoverPorts(), names);
 

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "scan/owner_search.h"
-#include "scan/port_record.h"
+#include "record/port_record.h"
+#include "record/result_codes.h"
 #include "scan/port_tasks.h"
 #include "support/export.h"
 
@@ -63,10 +64,6 @@ private:
     std::vector<bool> givenUp_;
     std::size_t ended_ = 0;
 };
-
-// The value the exported functions give for a null record or array pointer: the channel
-// layer's "Subscript/Pointer out of range".
-constexpr int32_t kNullArgumentResult = 9;
 
 }  // namespace kestrune
 

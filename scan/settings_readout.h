@@ -7,7 +7,7 @@
 #include <optional>
 #include <string_view>
 
-#include "scan/port_record.h"
+#include "record/port_record.h"
 #include "support/export.h"
 
 namespace kestrune {

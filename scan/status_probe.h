@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "scan/port_record.h"
+#include "record/port_record.h"
 
 namespace kestrune {
 

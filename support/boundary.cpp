@@ -5,21 +5,39 @@
 
 namespace kestrune {
 
-int32_t BoundaryErrorNumber(const std::exception_ptr& error) noexcept {
+namespace {
+
+enum class FailureKind { kOutOfMemory, kOutOfRange, kOverflow, kOther };
+
+// The one table: each kind of failure in every numbering the exports use.
+constexpr BoundaryFailure kFailures[] = {
+    /* kOutOfMemory */ {7, E_OUTOFMEMORY, ERROR_OUTOFMEMORY},
+    /* kOutOfRange  */ {9, DISP_E_BADINDEX, ERROR_INVALID_INDEX},
+    /* kOverflow    */ {6, DISP_E_OVERFLOW, ERROR_ARITHMETIC_OVERFLOW},
+    /* kOther       */ {51, E_UNEXPECTED, ERROR_INTERNAL_ERROR},
+};
+
+FailureKind KindOf(const std::exception_ptr& error) noexcept {
     try {
         if (error) std::rethrow_exception(error);
     } catch (const std::bad_alloc&) {
-        return 7;
+        return FailureKind::kOutOfMemory;
     } catch (const std::length_error&) {
-        return 7;
+        return FailureKind::kOutOfMemory;
     } catch (const std::out_of_range&) {
-        return 9;
+        return FailureKind::kOutOfRange;
     } catch (const std::overflow_error&) {
-        return 6;
+        return FailureKind::kOverflow;
     } catch (...) {
-        return 51;
+        return FailureKind::kOther;
     }
-    return 51;
+    return FailureKind::kOther;
+}
+
+}  // namespace
+
+BoundaryFailure BoundaryFailureOf(const std::exception_ptr& error) noexcept {
+    return kFailures[static_cast<int>(KindOf(error))];
 }
 
 }  // namespace kestrune

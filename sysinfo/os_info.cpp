@@ -8,7 +8,7 @@
 #include <new>
 #include <vector>
 
-#include "scan/scan_driver.h"
+#include "record/result_codes.h"
 #include "support/boundary.h"
 #include "support/fixed_text.h"
 #include "support/file_io.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/result_rows.h"
+#include "app/window/result_rows.h"
 #include "support/fixed_text.h"
 
 using namespace kestrune;

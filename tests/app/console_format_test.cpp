@@ -7,14 +7,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/identity_fields.h"
-#include "app/port_watch.h"
-#include "app/record_values.h"
-#include "app/scan_json.h"
-#include "app/scan_options.h"
-#include "app/scan_table.h"
-#include "app/scan_tsv.h"
-#include "app/text_fit.h"
+#include "app/console/identity_fields.h"
+#include "app/console/port_watch.h"
+#include "app/console/record_values.h"
+#include "app/console/scan_json.h"
+#include "app/console/scan_options.h"
+#include "app/console/scan_table.h"
+#include "app/console/scan_tsv.h"
+#include "app/console/text_fit.h"
 #include "e2e/console_output.h"
 #include "scan/port_selection.h"
 #include "support/fixed_text.h"

@@ -3,9 +3,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/json_header.h"
-#include "app/scan_json.h"
-#include "app/version.h"
+#include "app/console/json_header.h"
+#include "app/console/scan_json.h"
+#include "support/version.h"
 
 using namespace kestrune;
 

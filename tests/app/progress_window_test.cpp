@@ -1,7 +1,7 @@
 // Which windows the scan's progress may go to, fed every case as plain values.
 #include <gtest/gtest.h>
 
-#include "app/progress.h"
+#include "app/window/progress.h"
 
 using namespace kestrune;
 

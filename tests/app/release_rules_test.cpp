@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/comdb_backup.h"
-#include "app/release_rules.h"
+#include "app/console/comdb_backup.h"
+#include "app/console/release_rules.h"
 
 using namespace kestrune;
 

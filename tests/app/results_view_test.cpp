@@ -6,8 +6,8 @@
 #include <map>
 
 #include "support/number_text.h"
-#include "app/results_view.h"
-#include "app/shown_record.h"
+#include "app/window/results_view.h"
+#include "app/common/shown_record.h"
 #include "support/fixed_text.h"
 
 using namespace kestrune;

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "app/library_entry.h"
-#include "app/main_dialog.h"
-#include "app/refresh.h"
+#include "app/window/main_dialog.h"
+#include "app/window/refresh.h"
 #include "support/fixed_text.h"
 
 using namespace kestrune;

@@ -12,7 +12,7 @@
 #include "com/result_block.h"
 #include "com/serial_port_object.h"
 #include "dispatch_client.h"
-#include "scan/port_record.h"
+#include "record/port_record.h"
 
 namespace kestrune {
 namespace {

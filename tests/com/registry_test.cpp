@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "com/registry.h"
+#include "registry/registry.h"
 #include "support/handles.h"
 
 namespace kestrune {

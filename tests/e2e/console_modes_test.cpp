@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/record_values.h"
+#include "app/console/record_values.h"
 #include "e2e/console_output.h"
 #include "lab/client/lab_client.h"
 

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/port_record.h"
+#include "record/port_record.h"
 #include "sysinfo/os_info.h"
 
 namespace fuzz {

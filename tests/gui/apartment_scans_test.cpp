@@ -14,7 +14,7 @@
 #include "com/serial_port_typelib.h"
 #include "gui_helpers.h"
 #include "lab/client/lab_client.h"
-#include "scan/port_record.h"
+#include "record/port_record.h"
 #include "support/handles.h"
 
 using namespace kestrune;

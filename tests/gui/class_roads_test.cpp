@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/class_roads.h"
-#include "app/main_dialog.h"
-#include "app/refresh.h"
+#include "app/window/class_roads.h"
+#include "app/window/main_dialog.h"
+#include "app/window/refresh.h"
 #include "com/registration.h"
 #include "com/registration_repair.h"
 #include "com/serial_port_typelib.h"

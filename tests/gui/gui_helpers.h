@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/main_dialog.h"
+#include "app/window/main_dialog.h"
 
 namespace kestrune_test {
 

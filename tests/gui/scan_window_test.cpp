@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/main_dialog.h"
-#include "app/progress.h"
-#include "app/refresh.h"
-#include "app/results_view.h"
+#include "app/window/main_dialog.h"
+#include "app/window/progress.h"
+#include "app/window/refresh.h"
+#include "app/window/results_view.h"
 #include "gui_desktop.h"
 #include "gui_helpers.h"
 #include "scan/scan_driver.h"

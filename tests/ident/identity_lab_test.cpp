@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "app/identity_view.h"
-#include "app/report.h"
+#include "app/common/identity_view.h"
+#include "app/common/report.h"
 #include "e2e/console_output.h"
 #include "gui/driver/window_driver.h"
 #include "lab/client/lab_client.h"

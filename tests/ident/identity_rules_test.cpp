@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/identity_view.h"
-#include "app/report.h"
+#include "app/common/identity_view.h"
+#include "app/common/report.h"
 #include "scan/port_identity.h"
 #include "support/fixed_text.h"
 

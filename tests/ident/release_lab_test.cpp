@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/comdb_backup.h"
+#include "app/console/comdb_backup.h"
 #include "e2e/console_output.h"
 #include "lab/client/lab_client.h"
 #include "support/handles.h"

@@ -23,14 +23,31 @@ const struct {
     Thrower raise;
     int32_t number;
     const char* text;
+    HRESULT hresult;   // a class member's result
+    LONG systemError;  // a registry function's result
 } kFailures[] = {
-    {"bad_alloc", [] { throw std::bad_alloc(); }, 7, "Out of memory"},
-    {"length_error", [] { throw std::length_error("vector"); }, 7, "Out of memory"},
-    {"out_of_range", [] { throw std::out_of_range("at"); }, 9, "Subscript/Pointer out of range"},
-    {"overflow_error", [] { throw std::overflow_error("sum"); }, 6, "Overflow"},
-    {"runtime_error", [] { throw std::runtime_error("other"); }, 51, "Internal error"},
-    {"not an exception class", [] { throw 42; }, 51, "Internal error"},
+    {"bad_alloc", [] { throw std::bad_alloc(); }, 7, "Out of memory", E_OUTOFMEMORY, ERROR_OUTOFMEMORY},
+    {"length_error", [] { throw std::length_error("vector"); }, 7, "Out of memory", E_OUTOFMEMORY, ERROR_OUTOFMEMORY},
+    {"out_of_range", [] { throw std::out_of_range("at"); }, 9, "Subscript/Pointer out of range", DISP_E_BADINDEX,
+     ERROR_INVALID_INDEX},
+    {"overflow_error", [] { throw std::overflow_error("sum"); }, 6, "Overflow", DISP_E_OVERFLOW,
+     ERROR_ARITHMETIC_OVERFLOW},
+    {"runtime_error", [] { throw std::runtime_error("other"); }, 51, "Internal error", E_UNEXPECTED,
+     ERROR_INTERNAL_ERROR},
+    {"not an exception class", [] { throw 42; }, 51, "Internal error", E_UNEXPECTED, ERROR_INTERNAL_ERROR},
 };
+
+TEST(Boundary, EveryNumberingTakesItsColumnOfTheOneTable) {
+    for (const auto& failure : kFailures) {
+        SCOPED_TRACE(failure.name);
+        EXPECT_EQ(kestrune::CallAtBoundary([&]() -> int32_t { failure.raise(); return 0; },
+                                           [](int32_t number) { return number; }),
+                  failure.number);
+        EXPECT_EQ(kestrune::HResultAtBoundary([&]() -> HRESULT { failure.raise(); return S_OK; }), failure.hresult);
+        EXPECT_EQ(kestrune::SystemErrorAtBoundary([&]() -> LONG { failure.raise(); return ERROR_SUCCESS; }),
+                  failure.systemError);
+    }
+}
 
 TEST(Boundary, AFailingRecorderStillGivesTheNumber) {
     EXPECT_EQ(kestrune::CallAtBoundary([]() -> int32_t { throw std::bad_alloc(); },

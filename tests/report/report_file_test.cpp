@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/report.h"
+#include "app/common/report.h"
 #include "scan/scan_driver.h"
 #include "support/file_io.h"
 #include "support/fixed_text.h"

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/report.h"
+#include "app/common/report.h"
 #include "support/fixed_text.h"
 
 namespace kestrune {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shown_record.h"
+#include "app/common/shown_record.h"
 #include "port/channel.h"
 #include "port/port_functions.h"
 #include "scan/cable_test.h"

@@ -11,7 +11,7 @@
 
 #include "gui/driver/window_driver.h"
 #include "scan/owner_process.h"
-#include "scan/port_record.h"
+#include "record/port_record.h"
 #include "support/handles.h"
 
 namespace kestrune {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "app/version.h"
+#include "support/version.h"
 #include "scan/cable_test.h"
 #include "scan/device_type.h"
 #include "scan/modem_lines.h"

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "scan/record_fields.h"
+#include "record/record_fields.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
 

@@ -1,0 +1,75 @@
+#pragma once
+// The diagnostic report "SerialPort.Kestrune": operating-system and program information,
+// the process environment and one table line per scanned port, rewritten in the current
+// folder at the end of every refresh. ANSI text, CR LF line ends, print zones of 14.
+//
+// The text is built by pure functions (below) from the records, an OsInfoRecord and the
+// environment listing; WriteDiagnosticReport only gathers those and writes the file.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scan/port_identity.h"
+#include "record/port_record.h"
+#include "support/number_text.h"
+#include "sysinfo/os_info.h"
+
+namespace kestrune {
+
+constexpr const char kReportFileName[] = "SerialPort.Kestrune";
+constexpr std::size_t kPrintZone = 14;
+
+// Gathers the OS, build-tool and program information and the environment (secret values
+// hidden), builds the report and puts it in place of "SerialPort.Kestrune" in the current
+// folder in one step (written beside it, then swapped in). Never throws. Returns
+// ERROR_SUCCESS, or the Win32 error that stopped it (the file held open by another program,
+// a full disk, ...); on failure the previous report is kept whole.
+DWORD WriteDiagnosticReport(const std::vector<PortRecord>& records) noexcept;
+
+// The status-bar text for a report that could not be written: " Report not written: " and
+// the system's message for error (without its line end).
+std::string ReportFailureText(DWORD error);
+
+// Same, written to the given path (relative names resolve against the current folder).
+DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& records) noexcept;
+
+// Full path of the report in the current folder, for messages such as "report: <path>".
+std::string DiagnosticReportPath();
+
+// ---- Pure text building -------------------------------------------------------------
+
+// Number forms (SignedDecimal, PrintedNumber, TrimmedDecimal, StopBitsText): support/number_text.h.
+
+// A line of print zones: Zone(item) appends the item and pads with blanks up to the next
+// multiple of 14 counted from the line start (a full 14 when it ends exactly on one);
+// Add(item) appends without a zone step.
+class ZoneLine {
+public:
+    ZoneLine& Zone(std::string_view item);
+    ZoneLine& Add(std::string_view item);
+    const std::string& text() const { return text_; }
+
+private:
+    std::string text_;
+};
+
+// The report's lines without their CR LF, block by block.
+std::vector<std::string> OsInfoReportLines(const OsInfoRecord& info);
+std::string PortTableHeader();
+std::string PortTableUnderline();
+// The program folder, name and version stay empty where the owner is the scanning process
+// (ownProcessId; the one-argument form uses the running process's id).
+std::string PortTableLine(const PortRecord& record);
+std::string PortTableLine(const PortRecord& record, uint32_t ownProcessId);
+
+// The whole file's text, CR LF line ends included.
+std::string BuildDiagnosticReport(const std::vector<PortRecord>& records, const OsInfoRecord& info,
+                                  std::string_view environmentListing);
+// The same text followed by the hardware block (app/identity_view.h), as the file holds it.
+std::string BuildDiagnosticReport(const std::vector<PortRecord>& records, const OsInfoRecord& info,
+                                  std::string_view environmentListing, const HardwareSnapshot& hardware);
+
+}  // namespace kestrune

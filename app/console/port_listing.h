@@ -1,0 +1,22 @@
+#pragma once
+// The gentle listing: the ports the system knows, from the registry and the device data
+// alone. No port is opened, no line driven, no handle of another process touched.
+#include <string>
+#include <vector>
+
+#include "app/console/console_row.h"
+#include "scan/port_identity.h"
+#include "scan/discovery.h"
+
+namespace kestrune {
+
+// The working list restricted to names (all ports when empty), without the blank entry
+// discovery makes when it knows no port.
+std::vector<DiscoveredPort> ListPorts(const std::vector<std::string>& names);
+
+// Rows holding each port's names and identity.
+std::vector<ConsoleRow> ListingRows(const std::vector<DiscoveredPort>& ports);
+// The same with the identities taken from a snapshot the caller already read.
+std::vector<ConsoleRow> ListingRows(const std::vector<DiscoveredPort>& ports, const HardwareSnapshot& hardware);
+
+}  // namespace kestrune

@@ -1,0 +1,237 @@
+#include "app/console/reservation_release.h"
+
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "app/console/comdb_backup.h"
+#include "app/common/report.h"
+#include "scan/identity_reader.h"
+#include "support/file_io.h"
+#include "support/handles.h"
+
+namespace kestrune {
+namespace {
+
+// A backup larger than this is not one (the database is at most 4096 bytes).
+constexpr DWORD kMostBackupBytes = 65536;
+
+LONG ReadValue(HKEY key, std::vector<uint8_t>& value) {
+    value.clear();
+    DWORD type = 0, size = 0;
+    LONG status = RegQueryValueExA(key, kComDbValueName, nullptr, &type, nullptr, &size);
+    if (status != ERROR_SUCCESS) return status;
+    if (type != REG_BINARY || size > 4096) return ERROR_INVALID_DATA;
+    value.resize(size);
+    status = RegQueryValueExA(key, kComDbValueName, nullptr, &type, value.data(), &size);
+    if (status != ERROR_SUCCESS) {
+        value.clear();
+        return status;
+    }
+    value.resize(size);
+    return ERROR_SUCCESS;
+}
+
+std::string ErrorText(LONG error) {
+    char message[512];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                  static_cast<DWORD>(error), 0, message, sizeof message, nullptr);
+    while (length > 0 && (message[length - 1] == '\r' || message[length - 1] == '\n' || message[length - 1] == ' ' ||
+                          message[length - 1] == '.'))
+        --length;
+    return length ? std::string(message, length) : "error " + std::to_string(error);
+}
+
+// Opens the database key: reading only for a dry run, reading and writing otherwise.
+bool OpenDatabase(bool write, UniqueRegKey& key, ReleaseRun& run) {
+    const REGSAM access = KEY_QUERY_VALUE | (write ? KEY_SET_VALUE : 0);
+    const LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kComDbKeyPath, 0, access, key.put());
+    if (status == ERROR_SUCCESS) return true;
+    if (status == ERROR_ACCESS_DENIED) {
+        run.status = ReleaseStatus::kNoRights;
+        run.detail = "administrator rights are needed to change the COM number database";
+    } else {
+        run.status = ReleaseStatus::kUnreadable;
+        run.detail = "the COM number database cannot be opened: " + ErrorText(status);
+    }
+    return false;
+}
+
+std::string LocalTimeText(const SYSTEMTIME& t) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond);
+    return text;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Writes the backup: the chosen file replaced whole, or a new file beside the report (a
+// name that exists already gets "-2", "-3", ... rather than being overwritten).
+bool WriteBackup(const std::vector<uint8_t>& value, const ReleaseSettings& settings, ReleaseRun& run) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const std::string text = ComDbBackupText(value, LocalTimeText(now));
+    if (!settings.backupPath.empty()) {
+        const DWORD error = ReplaceFileContent(settings.backupPath.c_str(), text);
+        if (error == ERROR_SUCCESS) {
+            run.backupPath = settings.backupPath;
+            return true;
+        }
+        run.status = ReleaseStatus::kBackupFailed;
+        run.detail = "the backup " + settings.backupPath + " cannot be written: " + ErrorText(static_cast<LONG>(error));
+        return false;
+    }
+    const std::string name = DefaultBackupName(now);
+    const std::string stem = FolderOf(DiagnosticReportPath()) + name.substr(0, name.size() - 4);
+    DWORD error = ERROR_FILE_EXISTS;
+    for (int attempt = 1; attempt <= 100 && error == ERROR_FILE_EXISTS; ++attempt) {
+        const std::string path = stem + (attempt > 1 ? "-" + std::to_string(attempt) : "") + ".txt";
+        UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            error = GetLastError();
+            continue;
+        }
+        if (WriteAll(file.get(), text) && FlushFileBuffers(file.get())) {
+            run.backupPath = path;
+            return true;
+        }
+        error = GetLastError();
+        file.reset();
+        DeleteFileA(path.c_str());
+        break;
+    }
+    run.status = ReleaseStatus::kBackupFailed;
+    run.detail = "the backup beside the report cannot be written: " + ErrorText(static_cast<LONG>(error));
+    return false;
+}
+
+// Backup, one write of the whole value, read back. The value must still be what was decided on.
+void WriteWhole(HKEY key, const ReleaseSettings& settings, ReleaseRun& run) {
+    std::vector<uint8_t> now;
+    const LONG read = ReadValue(key, now);
+    const bool same = read == ERROR_SUCCESS ? now == run.plan.before
+                                            : read == ERROR_FILE_NOT_FOUND && run.plan.before.empty();
+    if (!same) {
+        run.status = ReleaseStatus::kChangedMeanwhile;
+        run.detail = "the COM number database changed while this ran; nothing was written";
+        return;
+    }
+    if (!WriteBackup(run.plan.before, settings, run)) return;
+    const std::vector<uint8_t>& after = run.plan.after;
+    const LONG status = RegSetValueExA(key, kComDbValueName, 0, REG_BINARY, after.data(), static_cast<DWORD>(after.size()));
+    if (status != ERROR_SUCCESS) {
+        run.status = status == ERROR_ACCESS_DENIED ? ReleaseStatus::kNoRights : ReleaseStatus::kWriteFailed;
+        run.detail = status == ERROR_ACCESS_DENIED ? "administrator rights are needed to change the COM number database"
+                                                   : "the COM number database was not written: " + ErrorText(status);
+        return;
+    }
+    std::vector<uint8_t> back;
+    if (ReadValue(key, back) != ERROR_SUCCESS || back != after) {
+        run.status = ReleaseStatus::kReadBackDiffers;
+        run.detail = "the COM number database reads back otherwise than written: " + HexBytes(back);
+    }
+}
+
+bool ReadFileText(const std::string& path, std::string& text, std::string& why) {
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) {
+        why = ErrorText(static_cast<LONG>(GetLastError()));
+        return false;
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > kMostBackupBytes) {
+        why = "not a COM number database backup";
+        return false;
+    }
+    text.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD got = 0;
+    if (!text.empty() && (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &got, nullptr) ||
+                          got != text.size())) {
+        why = ErrorText(static_cast<LONG>(GetLastError()));
+        return false;
+    }
+    return true;
+}
+
+std::string FullPath(const std::string& path) {
+    char buffer[MAX_PATH * 4];
+    const DWORD got = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
+    return got == 0 || got >= sizeof buffer ? path : std::string(buffer, got);
+}
+
+}  // namespace
+
+std::string DefaultBackupName(const SYSTEMTIME& t) {
+    char name[64];
+    std::snprintf(name, sizeof name, "ComDB-backup-%04u%02u%02u-%02u%02u%02u.txt", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond);
+    return name;
+}
+
+ReleaseRun RunRelease(const ReleaseRequest& request, const ReleaseSettings& settings) {
+    ReleaseRun run;
+    run.dryRun = settings.dryRun;
+    UniqueRegKey key;
+    if (!OpenDatabase(!settings.dryRun, key, run)) return run;
+    ReleaseFacts facts;
+    if (const LONG status = ReadValue(key.get(), facts.bitmap); status != ERROR_SUCCESS) {
+        run.status = ReleaseStatus::kUnreadable;
+        run.detail = "the COM number database cannot be read: " + ErrorText(status);
+        return run;
+    }
+    facts.devices = ReadHardwareSnapshot().devices;
+    facts.deviceMapPorts = DeviceMapPorts();
+    facts.portListPorts = PortListPorts();
+    run.plan = PlanRelease(request, facts);
+    if (settings.dryRun) {
+        run.status = ReleaseStatus::kDryRun;
+        return run;
+    }
+    if (run.plan.Changes()) WriteWhole(key.get(), settings, run);
+    return run;
+}
+
+ReleaseRun RunRestore(const std::string& file, const ReleaseSettings& settings) {
+    ReleaseRun run;
+    run.restore = true;
+    run.dryRun = settings.dryRun;
+    run.restoreFile = file;
+    std::string text, why;
+    std::optional<std::vector<uint8_t>> saved;
+    if (ReadFileText(file, text, why)) saved = ParseComDbBackup(text, &why);
+    if (!saved) {
+        run.status = ReleaseStatus::kNotABackup;
+        run.detail = file + ": " + why;
+        return run;
+    }
+    if (!settings.backupPath.empty() && _stricmp(FullPath(settings.backupPath).c_str(), FullPath(file).c_str()) == 0) {
+        run.status = ReleaseStatus::kBackupFailed;
+        run.detail = "the backup file must not be the file being restored";
+        return run;
+    }
+    UniqueRegKey key;
+    if (!OpenDatabase(!settings.dryRun, key, run)) return run;
+    if (const LONG status = ReadValue(key.get(), run.plan.before); status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+        run.status = ReleaseStatus::kUnreadable;
+        run.detail = "the COM number database cannot be read: " + ErrorText(status);
+        return run;
+    }
+    run.plan.after = *saved;
+    if (settings.dryRun) {
+        run.status = ReleaseStatus::kDryRun;
+        return run;
+    }
+    if (run.plan.Changes()) WriteWhole(key.get(), settings, run);
+    return run;
+}
+
+int ReleaseExitStatus(const ReleaseRun& run) {
+    const bool wrote = run.status == ReleaseStatus::kDone || run.status == ReleaseStatus::kDryRun;
+    return wrote && run.plan.AllReleased() ? 0 : 1;
+}
+
+}  // namespace kestrune

@@ -1,0 +1,167 @@
+#include "app/console/scan_console.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "app/common/found_ports.h"
+#include "app/console/port_change_wait.h"
+#include "app/console/port_listing.h"
+#include "app/console/port_watch.h"
+#include "app/console/release_output.h"
+#include "app/console/reservation_release.h"
+#include "app/console/scan_json.h"
+#include "app/console/scan_options.h"
+#include "app/console/scan_table.h"
+#include "app/console/scan_tsv.h"
+#include "scan/identity_reader.h"
+#include "scan/scan_driver.h"
+#include "support/fixed_text.h"
+
+namespace kestrune {
+namespace {
+
+// Writes and flushes at once (a script reading a watch sees each line as it happens).
+// False when standard output is gone.
+bool Emit(const std::string& text) {
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) return false;
+    return std::fflush(stdout) == 0;
+}
+
+void Complain(const std::string& line) {
+    std::fprintf(stderr, "kestrune-scan: %s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+std::string Render(const std::vector<ConsoleRow>& rows, RowSource source, OutputFormat format, bool compactJson,
+                   const std::vector<ComReservation>* reservations = nullptr) {
+    switch (format) {
+        case OutputFormat::kTsv: return RenderTsv(rows, source);
+        case OutputFormat::kJson:
+            return RenderJson(rows, source, compactJson ? -1 : 2, reservations, CurrentDocumentHeader());
+        case OutputFormat::kTable: break;
+    }
+    return RenderTable(rows, source) + (reservations ? ReservationsBlock(*reservations) : std::string());
+}
+
+int RunScan(const ScanOptions& options) {
+    std::vector<PortRecord> records;
+    ScanNamedPorts(records, nullptr, options.ports);
+    // The placeholder record of a machine without ports is no port to show.
+    if (NoSerialPortsFound(records)) records.clear();
+    std::vector<std::string> names;
+    for (const PortRecord& record : records) names.push_back(std::string(Text(record.PortName)));
+    const HardwareSnapshot hardware = ReadHardwareSnapshot();
+    std::vector<ConsoleRow> rows(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        rows[i].record = records[i];
+        rows[i].identity = IdentityFieldsOf(hardware, names[i]);
+        rows[i].discoveryIndex = i;
+    }
+    return Emit(Render(rows, RowSource::kScan, options.format, false, &hardware.reservations)) ? kExitSuccess
+                                                                                              : kExitFailure;
+}
+
+std::string Now() {
+    SYSTEMTIME local;
+    GetLocalTime(&local);
+    return WatchTimeText(local);
+}
+
+// How long the watch waits for a notification before it looks anyway.
+constexpr DWORD kWatchRecheckMs = 30000;
+
+int RunWatch(const ScanOptions& options) {
+    PortChangeWait wait;
+    std::string error;
+    if (!wait.Start(&error)) {
+        Complain("cannot watch for port changes: " + error);
+        return kExitFailure;
+    }
+    // Armed before the first listing, so that no change between the two is missed.
+    std::vector<DiscoveredPort> listed = ListPorts(options.ports);
+    if (!Emit(Render(ListingRows(listed), RowSource::kListing, options.format, true))) return kExitFailure;
+    for (;;) {
+        const PortChangeWait::Wake wake = wait.Wait(kWatchRecheckMs);
+        if (wake == PortChangeWait::Wake::kStopped) return kExitSuccess;
+        std::vector<DiscoveredPort> now = ListPorts(options.ports);
+        std::vector<WatchEvent> events = DiffListings(listed, now);
+        if (events.empty()) continue;
+        std::vector<std::string> names;
+        for (const WatchEvent& event : events) names.push_back(event.port.portName);
+        std::vector<IdentityFields> identities = ReadPortIdentities(names);
+        const std::string time = Now();
+        std::string text;
+        for (std::size_t i = 0; i < events.size(); ++i) {
+            events[i].time = time;
+            if (i < identities.size()) events[i].identity = std::move(identities[i]);
+            text += options.format == OutputFormat::kJson  ? JsonEventLine(events[i])
+                    : options.format == OutputFormat::kTsv ? WatchEventTsvLine(events[i])
+                                                           : WatchEventLine(events[i]);
+        }
+        if (!Emit(text)) return kExitFailure;
+        listed = std::move(now);
+    }
+}
+
+// Releasing reservations or restoring a backup: the report on standard output, a failure's
+// one line on standard error.
+int RunReleaseMode(const ScanOptions& options) {
+    ReleaseSettings settings;
+    settings.dryRun = options.dryRun;
+    settings.backupPath = options.backupPath;
+    ReleaseRun run;
+    if (options.mode == RunMode::kRestore) {
+        run = RunRestore(options.restoreFile, settings);
+    } else {
+        ReleaseRequest request;
+        request.numbers = options.releaseNumbers;
+        request.stale = options.releaseStale;
+        request.absent = options.releaseAbsent;
+        run = RunRelease(request, settings);
+    }
+    const std::string failure = ReleaseFailureLine(run);
+    if (!failure.empty()) {
+        std::fprintf(stderr, "%s\n", failure.c_str());
+        std::fflush(stderr);
+    }
+    const std::string text = options.format == OutputFormat::kJson ? ReleaseJson(run, CurrentDocumentHeader()) : ReleaseReport(run);
+    if (!text.empty() && !Emit(text)) return kExitFailure;
+    return ReleaseExitStatus(run);
+}
+
+}  // namespace
+
+int RunScanConsole(const std::vector<std::string>& args) {
+    const CommandLine commandLine = ParseCommandLine(args);
+    switch (commandLine.action) {
+        case CommandLine::Action::kHelp:
+        case CommandLine::Action::kVersion:
+            return Emit(commandLine.text + (commandLine.text.back() == '\n' ? "" : "\n")) ? kExitSuccess
+                                                                                        : kExitFailure;
+        case CommandLine::Action::kUsageError:
+            std::fprintf(stderr, "%s\n", commandLine.text.c_str());
+            return kExitUsage;
+        case CommandLine::Action::kRun: break;
+    }
+    try {
+        const ScanOptions& options = commandLine.options;
+        switch (options.mode) {
+            case RunMode::kScan: return RunScan(options);
+            case RunMode::kList: {
+                const HardwareSnapshot hardware = ReadHardwareSnapshot();
+                const std::vector<ConsoleRow> rows = ListingRows(ListPorts(options.ports), hardware);
+                return Emit(Render(rows, RowSource::kListing, options.format, false, &hardware.reservations))
+                           ? kExitSuccess
+                           : kExitFailure;
+            }
+            case RunMode::kWatch: return RunWatch(options);
+            case RunMode::kRelease:
+            case RunMode::kRestore: return RunReleaseMode(options);
+        }
+    } catch (const std::exception& failure) {
+        Complain(std::string("the scan could not run: ") + failure.what());
+    }
+    return kExitFailure;
+}
+
+}  // namespace kestrune

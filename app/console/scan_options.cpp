@@ -1,0 +1,136 @@
+#include "app/console/scan_options.h"
+
+#include <algorithm>
+
+#include <CLI/CLI.hpp>
+
+#include "app/console/scan_tsv.h"
+#include "support/version.h"
+#include "support/fixed_text.h"
+
+namespace kestrune {
+namespace {
+
+const char kDescription[] =
+    "kestrune-scan: diagnoses this machine's serial (COM) ports.\n"
+    "Without options it scans every port (opens each free one, reads its settings, tests the\n"
+    "cable, finds the program that holds a busy one) and prints a table.";
+
+const char kFooter[] =
+    "Modes: a scan opens free ports, which on many USB adapters toggles DTR and resets the board\n"
+    "behind them; --list and --watch read only what the system keeps about ports and open none.\n"
+    "--watch prints the listing, then one line per port that arrives or is removed, until\n"
+    "interrupted (Ctrl+C).\n\n"
+    "--release COM9 frees the COM number a device no longer uses; --release-stale frees every number\n"
+    "nothing holds, --release-absent those too and the numbers of unplugged (phantom) devices (one\n"
+    "plugged back in may get a new number). A number a present device, the device map or the port\n"
+    "list names is refused. The previous database value is saved first (--backup FILE, default beside\n"
+    "the report); --restore FILE puts it back. Writing needs administrator rights.\n\n"
+    "Exit status: 0 success, 1 the scan could not run or a number was not released, 2 usage error.";
+
+// COM1 ... COM9999, any letter case, a trailing colon allowed.
+std::string PortNameCheck(std::string& name) {
+    if (!name.empty() && name.back() == ':') name.pop_back();
+    const std::string upper = UpperAnsi(name);
+    const bool digits = upper.size() > 3 && upper.size() <= 7 && upper.compare(0, 3, "COM") == 0 &&
+                        upper[3] != '0' &&
+                        std::all_of(upper.begin() + 3, upper.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!digits) return "not a port name like COM3: '" + name + "'";
+    name = upper;
+    return std::string();
+}
+
+std::string OneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+    CLI::App app(kDescription, "kestrune-scan");
+    app.footer(std::string(kFooter) + "\n\n" + kTsvEscapingHelp);
+    app.set_version_flag("--version", std::string("kestrune-scan ") + KESTRUNE_VERSION_TEXT);
+    app.get_formatter()->column_width(22);
+
+    bool list = false, watch = false, tsv = false, json = false;
+    std::vector<std::string> ports;
+    app.add_flag("--list", list, "gentle listing: discovery only, no port opened, no other process touched");
+    app.add_flag("--watch", watch, "gentle listing, then a line per port that arrives or is removed");
+    CLI::Option* tsvOption = app.add_flag("--tsv", tsv, "every field, tab-separated (escaping below)");
+    CLI::Option* jsonOption = app.add_flag("--json", json, "every field as JSON (one object a line with --watch)");
+    tsvOption->excludes(jsonOption);
+    app.add_option("--port", ports, "scan or list only this port (repeatable, or COM3,COM4)")
+        ->type_name("COMn")
+        ->delimiter(',')
+        ->transform(CLI::Validator(PortNameCheck, "", "port name"));
+
+    std::vector<std::string> release;
+    bool releaseStale = false, releaseAbsent = false, dryRun = false;
+    std::string backup, restore;
+    CLI::Option* releaseOption = app.add_option("--release", release, "free these COM numbers' reservations")
+                                     ->type_name("COMn ...")
+                                     ->delimiter(',')
+                                     ->transform(CLI::Validator(PortNameCheck, "", "port name"));
+    CLI::Option* staleOption = app.add_flag("--release-stale", releaseStale, "free every reservation nothing holds");
+    CLI::Option* absentOption =
+        app.add_flag("--release-absent", releaseAbsent, "free stale reservations and those of unplugged devices");
+    CLI::Option* restoreOption =
+        app.add_option("--restore", restore, "put a saved COM number database back")->type_name("FILE");
+    CLI::Option* dryRunOption = app.add_flag("--dry-run", dryRun, "with a release or restore: show, change nothing");
+    CLI::Option* backupOption =
+        app.add_option("--backup", backup, "where a release or restore saves the previous value")->type_name("FILE");
+    for (CLI::Option* changing : {releaseOption, staleOption, absentOption}) {
+        changing->excludes(restoreOption);
+        for (const char* gentle : {"--list", "--watch", "--port", "--tsv"}) changing->excludes(gentle);
+    }
+    for (const char* gentle : {"--list", "--watch", "--port", "--tsv"}) restoreOption->excludes(gentle);
+
+    CommandLine result;
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        result.action = CommandLine::Action::kHelp;
+        result.text = app.help();
+        return result;
+    } catch (const CLI::CallForVersion&) {
+        result.action = CommandLine::Action::kVersion;
+        result.text = app.version();
+        return result;
+    } catch (const CLI::ParseError& error) {
+        result.action = CommandLine::Action::kUsageError;
+        result.text = "kestrune-scan: " + OneLine(error.what()) + " (see --help)";
+        return result;
+    }
+    ScanOptions& options = result.options;
+    const bool releasing = !release.empty() || releaseStale || releaseAbsent;
+    if ((*dryRunOption || *backupOption) && !releasing && !*restoreOption) {
+        result.action = CommandLine::Action::kUsageError;
+        result.text = std::string("kestrune-scan: ") + (*dryRunOption ? "--dry-run" : "--backup") +
+                      " goes with --release, --release-stale, --release-absent or --restore (see --help)";
+        return result;
+    }
+    options.mode = watch ? RunMode::kWatch : list ? RunMode::kList : RunMode::kScan;
+    if (releasing) options.mode = RunMode::kRelease;
+    if (*restoreOption) options.mode = RunMode::kRestore;
+    for (const std::string& port : release) {
+        const int number = std::stoi(port.substr(3));
+        if (std::find(options.releaseNumbers.begin(), options.releaseNumbers.end(), number) ==
+            options.releaseNumbers.end())
+            options.releaseNumbers.push_back(number);
+    }
+    options.releaseStale = releaseStale;
+    options.releaseAbsent = releaseAbsent;
+    options.dryRun = dryRun;
+    options.backupPath = backup;
+    options.restoreFile = restore;
+    options.format = tsv ? OutputFormat::kTsv : json ? OutputFormat::kJson : OutputFormat::kTable;
+    for (const std::string& port : ports)
+        if (std::find(options.ports.begin(), options.ports.end(), port) == options.ports.end())
+            options.ports.push_back(port);
+    return result;
+}
+
+}  // namespace kestrune
