@@ -8,6 +8,7 @@
 
 #include "port/channel_errors.h"
 #include "port/port_io.h"
+#include "support/error_keeping_lock.h"
 #include "support/handles.h"
 
 namespace kestrune {
@@ -64,7 +65,7 @@ ChannelTable& Table() {
 
 std::shared_ptr<Channel> Find(int32_t number) {
     ChannelTable& table = Table();
-    std::lock_guard<std::mutex> guard(table.lock);
+    ErrorKeepingLock<std::mutex> guard(table.lock);
     auto it = table.open.find(number);
     return it == table.open.end() ? nullptr : it->second;
 }
@@ -160,7 +161,7 @@ int32_t AdvanceChannelNumber(int32_t last, const std::function<bool(int32_t)>& i
 
 int32_t NextChannelNumber() {
     ChannelTable& table = Table();
-    std::lock_guard<std::mutex> guard(table.lock);
+    ErrorKeepingLock<std::mutex> guard(table.lock);
     const int32_t number =
         AdvanceChannelNumber(table.counter, [&](int32_t n) { return table.open.count(n) != 0; });
     if (number == 0) {
@@ -216,7 +217,7 @@ bool OpenChannelOn(int32_t number, std::string_view devicePath, std::unique_ptr<
     channel->devicePath = std::string(devicePath);
     channel->port = std::move(port);
     ChannelTable& table = Table();
-    std::lock_guard<std::mutex> guard(table.lock);
+    ErrorKeepingLock<std::mutex> guard(table.lock);
     if (!table.open.emplace(number, std::move(channel)).second) {
         // Opened meanwhile by another thread; this port closes as it goes.
         SetChannelError(kChannelFileIsOpen);
@@ -229,7 +230,7 @@ bool CloseChannel(int32_t number) {
     std::shared_ptr<Channel> closing;
     {
         ChannelTable& table = Table();
-        std::lock_guard<std::mutex> guard(table.lock);
+        ErrorKeepingLock<std::mutex> guard(table.lock);
         auto it = table.open.find(number);
         if (it == table.open.end()) {
             SetChannelError(kChannelBadFileNameOrNumber);
@@ -252,7 +253,7 @@ HANDLE ChannelNativeHandle(int32_t number) {
 int32_t ChannelOfNativeHandle(HANDLE handle) {
     if (!handle) return 0;
     ChannelTable& table = Table();
-    std::lock_guard<std::mutex> guard(table.lock);
+    ErrorKeepingLock<std::mutex> guard(table.lock);
     for (const auto& entry : table.open)
         if (entry.second->port->Native() == handle) return entry.first;
     return 0;
@@ -265,14 +266,14 @@ std::string ChannelDevicePath(int32_t number) {
 
 std::size_t OpenChannelCount() {
     ChannelTable& table = Table();
-    std::lock_guard<std::mutex> guard(table.lock);
+    ErrorKeepingLock<std::mutex> guard(table.lock);
     return table.open.size();
 }
 
 bool SetChannelProperty(int32_t number, ChannelProperty property, int32_t value) {
     std::shared_ptr<Channel> channel = FindOrFail(number);
     if (!channel) return false;
-    std::lock_guard<std::mutex> io(channel->io);
+    ErrorKeepingLock<std::mutex> io(channel->io);
     PortIo& port = *channel->port;
 
     if (property == ChannelProperty::kInputQueue || property == ChannelProperty::kOutputQueue) {
@@ -304,7 +305,7 @@ bool SetChannelProperty(int32_t number, ChannelProperty property, int32_t value)
 int32_t QueryChannelProperty(int32_t number, ChannelProperty property) {
     std::shared_ptr<Channel> channel = FindOrFail(number);
     if (!channel) return 0;
-    std::lock_guard<std::mutex> io(channel->io);
+    ErrorKeepingLock<std::mutex> io(channel->io);
     PortIo& port = *channel->port;
 
     switch (property) {
@@ -343,7 +344,7 @@ bool SendOnChannel(int32_t number, std::string_view text) {
     std::shared_ptr<Channel> channel = FindOrFail(number);
     if (!channel) return false;
     if (text.empty()) return true;
-    std::lock_guard<std::mutex> io(channel->io);
+    ErrorKeepingLock<std::mutex> io(channel->io);
     TemporaryTimeouts bounded(*channel->port, false);
     DWORD written = 0;
     const bool ok = channel->port->Write(text.data(), static_cast<DWORD>(text.size()), written);
@@ -357,7 +358,7 @@ bool SendOnChannel(int32_t number, std::string_view text) {
 std::string ReceiveFromChannel(int32_t number, std::size_t maxBytes) {
     std::shared_ptr<Channel> channel = FindOrFail(number);
     if (!channel) return std::string();
-    std::lock_guard<std::mutex> io(channel->io);
+    ErrorKeepingLock<std::mutex> io(channel->io);
     FillReadAhead(*channel);
 
     std::string& pending = channel->readAhead;

@@ -3,6 +3,8 @@
 #include <mutex>
 #include <set>
 
+#include "support/error_keeping_lock.h"
+
 namespace kestrune {
 namespace {
 
@@ -21,20 +23,20 @@ OwnedHandles& Owned() {
 void RememberOwnedHandle(HANDLE handle) {
     if (!handle || handle == INVALID_HANDLE_VALUE) return;
     OwnedHandles& owned = Owned();
-    std::lock_guard<std::mutex> guard(owned.lock);
+    ErrorKeepingLock<std::mutex> guard(owned.lock);
     owned.handles.insert(handle);
 }
 
 bool IsOwnedHandle(HANDLE handle) {
     OwnedHandles& owned = Owned();
-    std::lock_guard<std::mutex> guard(owned.lock);
+    ErrorKeepingLock<std::mutex> guard(owned.lock);
     return owned.handles.count(handle) != 0;
 }
 
 bool CloseOwnedHandle(HANDLE handle) {
     {
         OwnedHandles& owned = Owned();
-        std::lock_guard<std::mutex> guard(owned.lock);
+        ErrorKeepingLock<std::mutex> guard(owned.lock);
         if (owned.handles.erase(handle) == 0) {
             SetLastError(ERROR_INVALID_HANDLE);
             return false;

@@ -16,6 +16,7 @@
 #include "com/registration_repair.h"
 #include "com/serial_port_typelib.h"
 #include "dispatch_client.h"
+#include "gui/driver/child_process.h"
 #include "gui/driver/window_driver.h"
 #include "lab/client/lab_client.h"
 #include "support/handles.h"
@@ -30,35 +31,10 @@ using comtest::Variant;
 
 const std::string kLibrary = kestrune_driver::WindowsPath(KESTRUNE_BIN_DIR "/Kestrune.dll");
 
-// Runs a command line, collecting its standard output; false when it did not start or end.
-bool RunProgram(const std::string& commandLine, std::string& output, DWORD& exitCode) {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return false;
-    UniqueHandle reader(readEnd), writer(writeEnd);
-    SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writer.get();
-    startup.hStdError = writer.get();
-    std::string command = commandLine;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
-        return false;
-    UniqueHandle process(info.hProcess), thread(info.hThread);
-    writer.reset();
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) && got) output.append(buffer, got);
-    return WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0 && GetExitCodeProcess(process.get(), &exitCode);
-}
+using kestrune_test::RunAndCollect;
 
 DWORD RegSvr32(const std::string& switches) {
-    std::string output;
-    DWORD exitCode = 0xFFFFFFFF;
-    RunProgram("\"" + kestrune::RegistrationToolPath() + "\" " + switches + " \"" + kLibrary + "\"", output, exitCode);
-    return exitCode;
+    return kestrune_test::RunRegistrationToolOn(kestrune::RegistrationToolPath(), switches, kLibrary);
 }
 
 bool KeyExists(const std::wstring& key) {
@@ -302,7 +278,8 @@ TEST_F(ClassScripts, VBScriptAndJScriptReadTheLabsPorts) {
                      << "State_Win: 1 %SerialPortClosed\r\nEnum: 0 true\r\nClose: 0\r\nDone\r\n";
             std::string output;
             DWORD exitCode = 1;
-            ASSERT_TRUE(RunProgram("cscript.exe //nologo \"" + file + "\" " + number, output, exitCode));
+            ASSERT_TRUE(RunAndCollect("\"" + kestrune_test::SystemToolPath("cscript.exe") + "\" //nologo \"" + file + "\" " + number,
+                                      output, exitCode));
             EXPECT_EQ(exitCode, 0u);
             EXPECT_EQ(output, expected.str()) << script << " " << port->com;
         }

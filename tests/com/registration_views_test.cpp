@@ -12,6 +12,7 @@
 #include "com/registration.h"
 #include "com/registration_repair.h"
 #include "com/serial_port_typelib.h"
+#include "gui/driver/child_process.h"
 #include "gui/driver/window_driver.h"
 #include "support/handles.h"
 
@@ -23,16 +24,7 @@ const std::wstring kServerKey = L"CLSID\\" + GuidText(CLSID_CLASSSERIALPORT) + L
 const std::wstring kLibraryKey = L"TypeLib\\" + GuidText(LIBID_SerialPort);
 
 DWORD RegSvr32(const std::string& switches) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    std::string command = "\"" + kestrune::RegistrationToolPath() + "\" " + switches + " \"" + kLibrary + "\"";
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return 0xFFFFFFFF;
-    UniqueHandle process(info.hProcess), thread(info.hThread);
-    DWORD code = 0xFFFFFFFF;
-    if (WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.get(), &code);
-    return code;
+    return kestrune_test::RunRegistrationToolOn(kestrune::RegistrationToolPath(), switches, kLibrary);
 }
 
 bool KeyExists(const std::wstring& key, REGSAM view = 0) {

@@ -14,6 +14,7 @@
 #include "app/window/refresh.h"
 #include "com/registration.h"
 #include "com/registration_repair.h"
+#include "gui/driver/child_process.h"
 #include "com/serial_port_typelib.h"
 #include "gui/driver/window_driver.h"
 #include "gui_desktop.h"
@@ -28,18 +29,6 @@ using namespace kestrune_test;
 namespace {
 
 const std::string kBuiltLibrary = kestrune_driver::WindowsPath(KESTRUNE_BIN_DIR "/Kestrune.dll");
-
-DWORD RunAndWait(std::string command) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return 0xFFFFFFFF;
-    UniqueHandle process(info.hProcess), thread(info.hThread);
-    DWORD code = 0xFFFFFFFF;
-    if (WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.get(), &code);
-    return code;
-}
 
 // Kestrune.dll's place beside this test program.
 std::string BesideProgram() {
@@ -129,7 +118,7 @@ protected:
 
 TEST_F(ClassRoads, RoadsWithoutAnObjectKeepTheirSingleZeroRecord) {
     if (GetModuleHandleA("Kestrune.dll")) GTEST_SKIP() << "an earlier road of this process loaded Kestrune.dll";
-    RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /u /s \"" + kBuiltLibrary + "\"");
+    kestrune_test::RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /u /s \"" + kBuiltLibrary + "\"");
     // No registration and no Kestrune.dll beside this program or in the current folder.
     DeleteFileA(BesideProgram().c_str());
     for (int command : {kRefreshLateBoundId, kRefreshNoRegistryId}) {
@@ -149,7 +138,7 @@ TEST_F(ClassRoads, LateBoundRoadRegistersAMissingClassFirst) {
     if (!GetModuleHandleA("Kestrune.dll")) {
         ASSERT_TRUE(CopyFileA(kBuiltLibrary.c_str(), beside.c_str(), FALSE));
     }
-    RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /u /s \"" + beside + "\"");
+    kestrune_test::RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /u /s \"" + beside + "\"");
     ASSERT_FALSE(ClassKeyExists());
 
     const Shown direct = Refresh(kRefreshId);
@@ -161,11 +150,11 @@ TEST_F(ClassRoads, LateBoundRoadRegistersAMissingClassFirst) {
     RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, server, &bytes);
     EXPECT_EQ(std::wstring(server), std::wstring(beside.begin(), beside.end()));
     ReleaseRoadObjects();
-    RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /u /s \"" + beside + "\"");
+    kestrune_test::RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /u /s \"" + beside + "\"");
 }
 
 TEST_F(ClassRoads, EveryRoadShowsWhatTheDirectRoadShows) {
-    RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /u /s \"" + kBuiltLibrary + "\"");
+    kestrune_test::RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /u /s \"" + kBuiltLibrary + "\"");
     const Shown direct = Refresh(kRefreshId);
     ASSERT_GT(direct.rows.size(), 1u);
 
@@ -204,9 +193,9 @@ TEST_F(ClassRoads, EveryRoadShowsWhatTheDirectRoadShows) {
     ExpectSameAsDirect(Refresh(kRefreshNoRegistryId), direct, "1029");
 
     // 1028 through the registered class.
-    ASSERT_EQ(RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /s \"" + kBuiltLibrary + "\""), 0u);
+    ASSERT_EQ(kestrune_test::RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /s \"" + kBuiltLibrary + "\""), 0u);
     ExpectSameAsDirect(Refresh(kRefreshLateBoundId), direct, "1028");
-    RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /u /s \"" + kBuiltLibrary + "\"");
+    kestrune_test::RunAndWait("\"" + kestrune::RegistrationToolPath() + "\" /u /s \"" + kBuiltLibrary + "\"");
 }
 
 TEST(ClassRoadRules, ResultBoundsAndTheReturnedArgument) {

@@ -137,7 +137,10 @@ TEST(LabOwner, AScannerUnderASystemFolderDoesNotNameItself) {
     const std::string exe = folder + "\\kestrune-scan.exe";
     ASSERT_TRUE(CopyFileA((scan_test::BinDir() + "kestrune-scan.exe").c_str(), exe.c_str(), FALSE));
     const std::string output = folder + "\\scan.txt";
-    const std::string command = "cmd /c \"\"" + exe + "\" --tsv > \"" + output + "\"\"";
+    char system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryA(system, MAX_PATH);
+    const std::string shell = std::string(system, length < MAX_PATH ? length : 0) + "\\cmd.exe";
+    const std::string command = "\"" + shell + "\" /c \"\"" + exe + "\" --tsv > \"" + output + "\"\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};

@@ -27,7 +27,11 @@ inline bool OnDesktopNamed(const char* prefix) { return ThreadDesktopName().rfin
 // exit code (or -1 with a message when it cannot). The explorer started here is ended here.
 inline int RerunOnNullDesktop(const char* prefix) {
     const std::string name = prefix + std::to_string(GetCurrentProcessId());
-    std::string command = "explorer.exe /desktop=" + name + ",1024x768,null";
+    // By full path from the Windows folder: a file of that name in the current folder never runs.
+    char windows[MAX_PATH] = {};
+    const UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string explorerPath = std::string(windows, length < MAX_PATH ? length : 0) + "\\explorer.exe";
+    std::string command = "\"" + explorerPath + "\" /desktop=" + name + ",1024x768,null";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION explorer{};
