@@ -7,6 +7,7 @@
 #include "app/library_entry.h"
 #include "app/window/main_dialog.h"
 #include "app/window/refresh.h"
+#include "app/window/shell_state.h"
 #include "support/fixed_text.h"
 
 using namespace kestrune;
