@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "app/common/found_ports.h"
 #include "app/library_entry.h"
 #include "app/window/main_dialog.h"
 #include "app/window/refresh.h"
