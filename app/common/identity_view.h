@@ -6,7 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/window/results_view.h"
+#include "app/common/list_cells.h"
+#include "record/port_record.h"
 #include "scan/port_identity.h"
 
 namespace kestrune {

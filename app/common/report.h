@@ -68,7 +68,7 @@ std::string PortTableLine(const PortRecord& record, uint32_t ownProcessId);
 // The whole file's text, CR LF line ends included.
 std::string BuildDiagnosticReport(const std::vector<PortRecord>& records, const OsInfoRecord& info,
                                   std::string_view environmentListing);
-// The same text followed by the hardware block (app/identity_view.h), as the file holds it.
+// The same text followed by the hardware block (app/common/identity_view.h), as the file holds it.
 std::string BuildDiagnosticReport(const std::vector<PortRecord>& records, const OsInfoRecord& info,
                                   std::string_view environmentListing, const HardwareSnapshot& hardware);
 

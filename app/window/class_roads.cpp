@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/window/main_dialog.h"
-#include "app/window/refresh.h"
+#include "app/window/control_ids.h"
 #include "app/window/results_view.h"
+#include "app/window/shell_state.h"
 #include "com/class_name_id.h"
 #include "com/class_server.h"
 #include "com/serial_port_typelib.h"

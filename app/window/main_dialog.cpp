@@ -7,9 +7,12 @@
 #include <optional>
 
 #include "app/window/class_roads.h"
+#include "app/window/list_control.h"
 #include "app/window/refresh.h"
 #include "app/window/result_rows.h"
 #include "app/window/results_view.h"
+#include "app/window/row_colours.h"
+#include "app/window/shell_state.h"
 #include "record/port_record.h"
 #include "support/fixed_text.h"
 
@@ -20,7 +23,7 @@ namespace {
 constexpr DWORD kDialogStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CLIPSIBLINGS |
                                WS_CLIPCHILDREN | DS_CENTER | DS_SETFONT | DS_3DLOOK | DS_NOFAILCREATE;
 constexpr DWORD kListStyle = 0x50000001;    // WS_CHILD | WS_VISIBLE | LVS_REPORT
-// The results list asks for its cells when it draws them (see app/result_rows.h).
+// The results list asks for its cells when it draws them (see app/window/result_rows.h).
 constexpr DWORD kResultsListStyle = kListStyle | LVS_OWNERDATA;
 constexpr DWORD kButtonStyle = 0x50010F00;  // WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_CENTER | BS_VCENTER
 constexpr DWORD kStatusBarStyle = 0x50000010;

@@ -8,15 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace kestrune {
+#include "app/window/control_ids.h"
 
-constexpr int kResultsListId = 1025;
-constexpr int kRefreshId = 1026;
-constexpr int kRefreshEarlyBoundId = 1027;
-constexpr int kRefreshLateBoundId = 1028;
-constexpr int kRefreshNoRegistryId = 1029;
-constexpr int kStatusBarId = 1030;
-constexpr int kLinesListId = 1032;
+namespace kestrune {
 
 constexpr int kMinTrackWidth = 402;
 constexpr int kMinTrackHeight = 180;

@@ -1,6 +1,6 @@
 #include "app/window/progress.h"
 
-#include "app/window/refresh.h"
+#include "app/window/shell_state.h"
 
 namespace kestrune {
 

@@ -2,11 +2,13 @@
 
 #include <commctrl.h>
 
+#include "app/common/found_ports.h"
 #include "app/common/identity_view.h"
-#include "app/window/class_roads.h"
-#include "app/window/main_dialog.h"
 #include "app/common/report.h"
+#include "app/window/class_roads.h"
+#include "app/window/control_ids.h"
 #include "app/window/results_view.h"
+#include "app/window/shell_state.h"
 #include "scan/identity_reader.h"
 #include "scan/owner_process.h"
 #include "scan/scan_driver.h"
@@ -64,37 +66,11 @@ void RunDirectRoad(HWND dialog, HWND statusBar, ShellState& shell) {
 
 }  // namespace
 
-ShellState& Shell() {
-    static ShellState shell;
-    return shell;
-}
-
-std::vector<PortRecord>* RoadResults(ShellState& shell, uint32_t commandId) {
-    switch (commandId) {
-        case kRefreshId: return &shell.DirectResults;
-        case kRefreshEarlyBoundId: return &shell.EarlyBoundResults;
-        case kRefreshLateBoundId: return &shell.LateBoundResults;
-        case kRefreshNoRegistryId: return &shell.NoRegistryResults;
-        default: return nullptr;
-    }
-}
-
 std::string FoundPortsTitle(size_t recordCount) {
     return "Kestrune - " + std::to_string(recordCount) + " USB and Serial Ports found";
 }
 
 std::string NoPortsTitle() { return "Kestrune - No USB and Serial Ports found"; }
-
-const PortRecord* DisplayedRecord(ShellState& shell, size_t row) {
-    if (const std::vector<PortRecord>* road = RoadResults(shell, shell.LastCommandId)) {
-        if (shell.DisplayGeneration != shell.ResultsGeneration || shell.DisplaySource != shell.LastCommandId) {
-            shell.DisplayResults = *road;
-            shell.DisplayGeneration = shell.ResultsGeneration;
-            shell.DisplaySource = shell.LastCommandId;
-        }
-    }
-    return row < shell.DisplayResults.size() ? &shell.DisplayResults[row] : nullptr;
-}
 
 bool RunRefreshCommand(HWND dialog, uint32_t commandId) {
     ShellState& shell = Shell();

@@ -4,7 +4,8 @@
 #include <cstring>
 #include <map>
 
-#include "app/window/results_view.h"
+#include "app/common/list_cells.h"
+#include "app/window/result_cells.h"
 
 namespace kestrune {
 

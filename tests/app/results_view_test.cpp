@@ -6,7 +6,8 @@
 #include <map>
 
 #include "support/number_text.h"
-#include "app/window/results_view.h"
+#include "app/window/result_cells.h"
+#include "app/window/row_colours.h"
 #include "app/common/shown_record.h"
 #include "support/fixed_text.h"
 

@@ -4,9 +4,11 @@
 
 #include <cstring>
 
+#include "app/common/found_ports.h"
 #include "app/library_entry.h"
 #include "app/window/main_dialog.h"
 #include "app/window/refresh.h"
+#include "app/window/shell_state.h"
 #include "support/fixed_text.h"
 
 using namespace kestrune;

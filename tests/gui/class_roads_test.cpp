@@ -12,6 +12,7 @@
 #include "app/window/class_roads.h"
 #include "app/window/main_dialog.h"
 #include "app/window/refresh.h"
+#include "app/window/shell_state.h"
 #include "com/registration.h"
 #include "com/registration_repair.h"
 #include "gui/driver/child_process.h"

@@ -12,6 +12,7 @@
 #include "app/window/progress.h"
 #include "app/window/refresh.h"
 #include "app/window/results_view.h"
+#include "app/window/shell_state.h"
 #include "gui_desktop.h"
 #include "gui_helpers.h"
 #include "scan/scan_driver.h"

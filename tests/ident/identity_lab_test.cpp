@@ -18,6 +18,7 @@
 
 #include "app/common/identity_view.h"
 #include "app/common/report.h"
+#include "app/window/result_cells.h"
 #include "e2e/console_output.h"
 #include "gui/driver/window_driver.h"
 #include "lab/client/lab_client.h"

@@ -7,6 +7,7 @@
 
 #include "app/common/identity_view.h"
 #include "app/common/report.h"
+#include "app/window/row_colours.h"
 #include "scan/port_identity.h"
 #include "support/fixed_text.h"
 
