@@ -4,6 +4,7 @@
 #include <new>
 
 #include "com/serial_port_object.h"
+#include "com/server_counts.h"
 #include "support/boundary.h"
 #include "support/fixed_text.h"
 #include "support/module_hold.h"
@@ -11,12 +12,6 @@
 namespace kestrune {
 
 namespace {
-
-// Every live factory, object and lock also takes a module hold, so the one count that
-// DllCanUnloadNow reads covers them all (and the scan's running workers) in a single read.
-std::atomic<long> g_factories{0};
-std::atomic<long> g_objects{0};
-std::atomic<long> g_locks{0};
 
 const ClassTableEntry kClassTable[] = {
     {"CLASSSERIALPORT", &CLSID_CLASSSERIALPORT, CreateSerialPortObject},
@@ -26,8 +21,8 @@ constexpr std::size_t kMaxClassNameLength = 39;
 
 class ClassFactory final : public IClassFactory {
 public:
-    explicit ClassFactory(const ClassTableEntry& entry) : entry_(entry) { ++g_factories; }
-    ~ClassFactory() { --g_factories; }
+    explicit ClassFactory(const ClassTableEntry& entry) : entry_(entry) { ServerFactoryCreated(); }
+    ~ClassFactory() { ServerFactoryDestroyed(); }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
         if (!object) return E_POINTER;
@@ -53,17 +48,10 @@ public:
         return HResultAtBoundary([&] { return entry_.create(iid, object); });
     }
     STDMETHODIMP LockServer(BOOL lock) override {
-        if (lock) {
-            HoldModule();
-            ++g_locks;
-            return S_OK;
-        }
-        // One step from a count above zero to one less: two unlocks racing for the last
-        // lock release it once, and an unlock without a lock changes nothing.
-        long held = g_locks.load();
-        while (held > 0 && !g_locks.compare_exchange_weak(held, held - 1)) {
-        }
-        if (held > 0) ReleaseModule();
+        if (lock)
+            ServerLocked();
+        else
+            ServerUnlocked();
         return S_OK;
     }
 
@@ -74,19 +62,6 @@ private:
 };
 
 }  // namespace
-
-void ServerObjectCreated() {
-    HoldModule();
-    ++g_objects;
-}
-void ServerObjectDestroyed() {
-    --g_objects;
-    ReleaseModule();
-}
-long ServerObjectCount() { return g_objects; }
-long ServerLockCount() { return g_locks; }
-long ServerFactoryCount() { return g_factories; }
-HRESULT CanUnloadServer() { return ModuleHolds() == 0 ? S_OK : S_FALSE; }
 
 const ClassTableEntry* FindClassByName(std::string_view name) {
     if (name.empty() || name.size() > kMaxClassNameLength) return nullptr;

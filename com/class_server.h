@@ -1,24 +1,16 @@
 #pragma once
-// The in-process server side of the serial-port class: the counts that decide whether the
-// module may be unloaded, the class object (IClassFactory) and the program's own class
-// table, which creates the class by name without the COM runtime or the registry.
+// The in-process server side of the serial-port class: the class object (IClassFactory)
+// and the program's own class table, which creates the class by name without the COM
+// runtime or the registry. The counts that decide whether the module may be unloaded
+// (ServerObjectCount, CanUnloadServer, ...) come with this header from server_counts.h.
 #include <windows.h>
 #include <objbase.h>
 
 #include <string_view>
 
-namespace kestrune {
+#include "com/server_counts.h"
 
-// Live objects of the module's classes, LockServer locks and live class objects. Each also
-// takes a module hold (support/module_hold.h).
-void ServerObjectCreated();
-void ServerObjectDestroyed();
-long ServerObjectCount();
-long ServerLockCount();
-long ServerFactoryCount();
-// S_OK when no object, class object, lock or running worker holds the module, else
-// S_FALSE: one read of one count.
-HRESULT CanUnloadServer();
+namespace kestrune {
 
 // One class the module serves.
 struct ClassTableEntry {

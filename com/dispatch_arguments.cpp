@@ -1,5 +1,7 @@
 #include "com/dispatch_arguments.h"
 
+#include "com/argument_lending.h"
+
 namespace kestrune {
 
 namespace {
@@ -22,20 +24,18 @@ FUNCDESC* FindMember(ITypeInfo* info, DISPID id, WORD flags) {
     return nullptr;
 }
 
-// The by-value types whose answer goes back to the caller: integers, which own no memory.
-bool IsIntegerValue(VARTYPE type) {
-    switch (type) {
-    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: return true;
-    default: return false;
-    }
-}
-
 void PointAt(VARIANTARG& argument, VARTYPE type, VARIANT* value) {
     V_VT(&argument) = static_cast<VARTYPE>(type | VT_BYREF);
     if (type == VT_I4)
         V_I4REF(&argument) = &V_I4(value);
     else
         V_BSTRREF(&argument) = &V_BSTR(value);
+}
+
+ParameterShape ShapeOf(const ELEMDESC& parameter) {
+    const TYPEDESC* pointee = parameter.tdesc.vt == VT_PTR ? parameter.tdesc.lptdesc : nullptr;
+    return ParameterShape{parameter.tdesc.vt, pointee ? pointee->vt : static_cast<VARTYPE>(VT_EMPTY),
+                          (parameter.paramdesc.wParamFlags & PARAMFLAG_FOUT) != 0};
 }
 
 }  // namespace
@@ -53,43 +53,46 @@ DISPPARAMS* ReferenceArguments::Adapt(ITypeInfo* info, DISPID id, WORD flags, DI
     arguments_.assign(params->rgvarg, params->rgvarg + params->cArgs);
     temporaries_.reserve(params->cArgs);  // stable addresses for the references below
     adapted_.rgvarg = arguments_.data();
-    const UINT named = params->rgdispidNamedArgs ? params->cNamedArgs : 0;
     for (UINT i = 0; i < params->cArgs; ++i) {
-        // Arguments come last-first; named ones lead the array.
-        int position = static_cast<int>(params->cArgs) - 1 - static_cast<int>(i);
-        if (i < named)
-            position = params->rgdispidNamedArgs[i] == DISPID_PROPERTYPUT ? member->cParams - 1
-                                                                           : params->rgdispidNamedArgs[i];
-        if (position < 0 || position >= member->cParams) continue;
-        const ELEMDESC& parameter = member->lprgelemdescParam[position];
-        if (parameter.tdesc.vt != VT_PTR || !parameter.tdesc.lptdesc) continue;
-        const VARTYPE target = parameter.tdesc.lptdesc->vt;
-        if (target != VT_I4 && target != VT_BSTR) continue;
-
-        VARIANTARG& argument = arguments_[i];
-        if (V_VT(&argument) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(&argument)) {
-            VARIANT* variable = V_VARIANTREF(&argument);
-            if (V_VT(variable) == target || SUCCEEDED(VariantChangeType(variable, variable, 0, target)))
-                PointAt(argument, target, variable);
-        } else if (!(V_VT(&argument) & VT_BYREF) && (parameter.paramdesc.wParamFlags & PARAMFLAG_FOUT)) {
-            temporaries_.emplace_back();
-            VARIANT& temporary = temporaries_.back();
-            VariantInit(&temporary);
-            if (V_VT(&argument) == VT_UI4 && target == VT_I4) {
-                // A handle or address in an unsigned 32-bit value: the same bits.
-                V_VT(&temporary) = VT_I4;
-                V_I4(&temporary) = static_cast<LONG>(V_UI4(&argument));
-            } else if (FAILED(VariantChangeType(&temporary, &argument, 0, target))) {
-                temporaries_.pop_back();
-                continue;
-            }
-            PointAt(argument, target, &temporary);
-            if (IsIntegerValue(V_VT(&params->rgvarg[i])))
+        const int position =
+            ParameterPosition(i, params->cArgs, params->rgdispidNamedArgs, params->cNamedArgs, member->cParams);
+        if (position < 0) continue;
+        const LendingDecision decision =
+            DecideLending(ShapeOf(member->lprgelemdescParam[position]), V_VT(&params->rgvarg[i]));
+        switch (decision.lending) {
+        case Lending::kAsGiven: break;
+        case Lending::kCallerVariable: LendCallerVariable(arguments_[i], decision.target); break;
+        case Lending::kTemporary:
+            if (LendTemporary(arguments_[i], decision.target) && decision.writeBack)
                 writeBacks_.emplace_back(&params->rgvarg[i], temporaries_.size() - 1);
+            break;
         }
     }
     info->ReleaseFuncDesc(member);
     return &adapted_;
+}
+
+void ReferenceArguments::LendCallerVariable(VARIANTARG& argument, VARTYPE target) {
+    VARIANT* variable = V_VARIANTREF(&argument);
+    if (!variable) return;
+    if (V_VT(variable) == target || SUCCEEDED(VariantChangeType(variable, variable, 0, target)))
+        PointAt(argument, target, variable);
+}
+
+bool ReferenceArguments::LendTemporary(VARIANTARG& argument, VARTYPE target) {
+    temporaries_.emplace_back();
+    VARIANT& temporary = temporaries_.back();
+    VariantInit(&temporary);
+    if (V_VT(&argument) == VT_UI4 && target == VT_I4) {
+        // A handle or address in an unsigned 32-bit value: the same bits.
+        V_VT(&temporary) = VT_I4;
+        V_I4(&temporary) = static_cast<LONG>(V_UI4(&argument));
+    } else if (FAILED(VariantChangeType(&temporary, &argument, 0, target))) {
+        temporaries_.pop_back();
+        return false;
+    }
+    PointAt(argument, target, &temporary);
+    return true;
 }
 
 void ReferenceArguments::WriteBack() {

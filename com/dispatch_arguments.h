@@ -1,6 +1,7 @@
 #pragma once
 // Arguments for by-reference parameters, put into the form dispatch through the type
-// library wants: a reference of the parameter's own type (a long or a string).
+// library wants: a reference of the parameter's own type (a long or a string). Which
+// argument is lent how is decided in argument_lending.h; this is the VARIANT work.
 //  - Script hosts pass a variable as a reference to a VARIANT (VT_BYREF | VT_VARIANT): the
 //    variable is coerced in place to the parameter's type and passed by reference, so the
 //    member's result comes back in it.
@@ -31,6 +32,13 @@ public:
     void WriteBack();
 
 private:
+    // The argument (the copy in arguments_) made a reference to the caller's variable,
+    // coerced in place to target; left as it came when that fails.
+    void LendCallerVariable(VARIANTARG& argument, VARTYPE target);
+    // The argument made a reference to a new temporary holding its value as target; false,
+    // with the argument as it came, when the value does not convert.
+    bool LendTemporary(VARIANTARG& argument, VARTYPE target);
+
     DISPPARAMS adapted_{};
     std::vector<VARIANTARG> arguments_;
     std::vector<VARIANT> temporaries_;

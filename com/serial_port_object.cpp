@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "com/class_server.h"
 #include "com/dispatch_arguments.h"
 #include "com/result_block.h"
+#include "com/server_counts.h"
 #include "com/string_detection.h"
 #include "port/port_functions.h"
 #include "scan/scan_driver.h"

@@ -108,6 +108,178 @@ UniqueHandle OpenAnyFile() {
     return UniqueHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
 }
 
+// Each record's route, the records the walk looks for and the first of the scan's own port
+// handles.
+struct OwnerRoutes {
+    std::vector<OwnerRoute> routes;
+    std::vector<std::size_t> walkFor;
+    HANDLE ownPortHandle = nullptr;
+
+    bool walk() const { return !walkFor.empty(); }
+    bool anything() const { return walk() || ownPortHandle; }  // else no handle can tell
+};
+
+OwnerRoutes ChooseRoutes(const std::vector<PortRecord>& ports, bool walkEveryPort) {
+    OwnerRoutes chosen;
+    for (std::size_t p = 0; p < ports.size(); ++p) {
+        const OwnerRoute route =
+            ChooseOwnerRoute(Text(ports[p].Status), ports[p].WinHandle, Text(ports[p].DeviceName), walkEveryPort);
+        chosen.routes.push_back(route);
+        if (route == OwnerRoute::kWalk) chosen.walkFor.push_back(p);
+        if (route == OwnerRoute::kOwnHandle && !chosen.ownPortHandle)
+            chosen.ownPortHandle = FieldToHandle(ports[p].WinHandle);
+    }
+    return chosen;
+}
+
+// The snapshot of the handle table and the object type of a port handle; false when no
+// snapshot could be taken.
+bool TakeTable(const OwnerRoutes& chosen, const OwnerSearchOptions& options, std::vector<HandleEntry>& entries,
+               OwnerSearchCounters& count) {
+    // Without a port of its own the scan learns the type from a file it opens for the moment.
+    UniqueHandle anyFile;
+    if (!chosen.ownPortHandle && !options.walkEveryPort) anyFile = OpenAnyFile();
+    count.snapshotTaken = options.snapshot ? options.snapshot(entries) : TakeHandleSnapshot(entries);
+    if (!count.snapshotTaken) return false;
+    if (!options.walkEveryPort)
+        count.portObjectType = LearnPortObjectType(entries, chosen.ownPortHandle ? chosen.ownPortHandle : anyFile.get());
+    return true;
+}
+
+// What both routes share for one snapshot: the records, the processes met so far (their
+// paths and handles for duplication), which records hold handles of a match, the name worker.
+struct OwnerSearch {
+    OwnerSearch(std::vector<PortRecord>& ports, const uint32_t* statusWindow, const NameQueryCalls& calls,
+                OwnerSearchCounters& count)
+        : ports(ports), statusWindow(statusWindow), count(count), holdsHandles(ports.size(), false), worker(calls) {}
+
+    // An entry whose object got a name: counted, and reported through the last record.
+    void Named(const std::string& name) {
+        ++count.named;
+        if (statusWindow) ReportScanning(ports.back(), *statusWindow, name);
+    }
+    void Fill(std::size_t p, const HandleEntry& entry, const std::string& path, const std::string& name) {
+        FillOwner(ports[p], holdsHandles[p], entry, path, name);
+        holdsHandles[p] = true;
+        ++count.matches;
+    }
+
+    std::vector<PortRecord>& ports;
+    const uint32_t* statusWindow;
+    OwnerSearchCounters& count;
+    std::unordered_map<uint32_t, OwnerProcess> processes;
+    std::vector<bool> holdsHandles;
+    NameQueryWorker worker;
+};
+
+// Ports the scan opened itself: the walk would find the scan's own handle with the port's
+// name; the same entry is taken directly. entries: the table when there is one, else null.
+void FillFromOwnHandles(OwnerSearch& search, const std::vector<OwnerRoute>& routes,
+                        const std::vector<HandleEntry>* entries) {
+    for (std::size_t p = 0; p < search.ports.size(); ++p) {
+        if (routes[p] != OwnerRoute::kOwnHandle) continue;
+        const OwnerProcess& own = ProcessOf(search.processes, GetCurrentProcessId());
+        if (own.skipped) continue;
+        // With a table at hand the entry comes from it (with the object's address); without,
+        // the address is not known.
+        HandleEntry entry{GetCurrentProcessId(), search.ports[p].WinHandle, 0, 0};
+        if (entries) {
+            const HandleEntry* listed = FindOwnEntry(*entries, entry.processId, entry.handleValue);
+            if (!listed) continue;  // the walk would not see it either
+            entry = *listed;
+        }
+        const std::string name = search.worker.Query(FieldToHandle(entry.handleValue));
+        if (name.empty()) continue;
+        search.Named(name);
+        if (ObjectNameSkipped(name) || !DeviceNameMatches(Text(search.ports[p].DeviceName), name)) continue;
+        search.Fill(p, entry, own.path, name);
+        ++search.count.ownHandles;
+    }
+}
+
+// The walk of the table for the records held by others: entries are named in batches on
+// the worker, then taken in table order as if each had been named alone.
+class TableWalk {
+public:
+    TableWalk(OwnerSearch& search, const std::vector<std::size_t>& walkFor)
+        : search_(search), walkFor_(walkFor), upperDevices_(search.ports.size()) {
+        for (std::size_t p : walkFor_) upperDevices_[p] = UpperAnsi(Text(search.ports[p].DeviceName));
+        batch_.reserve(kNameBatchSize);
+    }
+
+    // One entry of the table; false once the scan is asked to stop (a program that is
+    // closing does not wait for the rest of the table).
+    bool Take(const HandleEntry& entry) {
+        OwnerSearchCounters& count = search_.count;
+        if (ScanStopRequested()) {
+            count.stopped = true;
+            return false;
+        }
+        ++count.entries;
+        if (!NameHandleOfType(entry.objectType, count.portObjectType)) {
+            ++count.typeSkipped;
+            return true;
+        }
+        // Learning a new process's path takes a while: the waiting entries report first.
+        if (!batch_.empty() && search_.processes.find(entry.processId) == search_.processes.end()) FinishBatch();
+        OwnerProcess& process = ProcessOf(search_.processes, entry.processId);
+        if (process.skipped) return true;
+        UniqueHandle duplicate = DuplicateForQuery(process, entry);
+        if (!duplicate) return true;
+        if (batch_.empty()) batchStart_ = NowMicroseconds();
+        batch_.push_back(PendingEntry{&entry, &process, std::move(duplicate)});
+        if (batch_.size() == kNameBatchSize) FinishBatch();
+        return true;
+    }
+
+    // After the last entry: the waiting entries are named, unless the walk was stopped
+    // (then their duplicates close unnamed).
+    void Finish() {
+        if (!batch_.empty() && !search_.count.stopped) FinishBatch();
+    }
+
+private:
+    // Names the batch, then takes its entries in table order: progress report, object skip
+    // test, matches.
+    void FinishBatch() {
+        for (std::size_t i = 0; i < batch_.size(); ++i) handles_[i] = batch_[i].duplicate.get();
+        search_.worker.QueryBatch(handles_, batch_.size(), names_);
+        for (std::size_t i = 0; i < batch_.size(); ++i) TakeNamed(batch_[i], names_[i]);
+        batch_.clear();
+        search_.count.longestBatchMicroseconds = std::max(search_.count.longestBatchMicroseconds,
+                                                          static_cast<uint32_t>(NowMicroseconds() - batchStart_));
+    }
+
+    void TakeNamed(const PendingEntry& pending, const std::string& name) {
+        if (name.empty()) return;
+        search_.Named(name);
+        if (ObjectNameSkipped(name)) return;
+        const std::string upperName = UpperAnsi(name);
+        for (std::size_t p : walkFor_) {
+            // DeviceNameMatches, with the device names upper-cased once per search.
+            if (upperDevices_[p].empty() || upperDevices_[p] != upperName) continue;
+            search_.Fill(p, *pending.entry, pending.process->path, name);
+        }
+    }
+
+    OwnerSearch& search_;
+    const std::vector<std::size_t>& walkFor_;
+    std::vector<std::string> upperDevices_;
+    std::vector<PendingEntry> batch_;
+    HANDLE handles_[kNameBatchSize];
+    std::string names_[kNameBatchSize];
+    uint64_t batchStart_ = 0;
+};
+
+void WalkTable(OwnerSearch& search, const std::vector<std::size_t>& walkFor, const std::vector<HandleEntry>& entries) {
+    search.count.walked = true;
+    const DebugPrivilegeScope debugPrivilege;  // put back as it was when the walk ends
+    TableWalk walk(search, walkFor);
+    for (const HandleEntry& entry : entries)
+        if (!walk.Take(entry)) break;
+    walk.Finish();
+}
+
 }  // namespace
 
 void FindPortOwners(std::vector<PortRecord>& ports, const uint32_t* statusWindow, const NameQueryCalls& calls,
@@ -117,123 +289,16 @@ void FindPortOwners(std::vector<PortRecord>& ports, const uint32_t* statusWindow
     count = OwnerSearchCounters{};
     if (ports.empty()) return;
 
-    std::vector<OwnerRoute> routes;
-    std::vector<std::size_t> walkFor;
-    HANDLE ownPortHandle = nullptr;
-    for (std::size_t p = 0; p < ports.size(); ++p) {
-        routes.push_back(ChooseOwnerRoute(Text(ports[p].Status), ports[p].WinHandle, Text(ports[p].DeviceName),
-                                          options.walkEveryPort));
-        if (routes.back() == OwnerRoute::kWalk) walkFor.push_back(p);
-        if (routes.back() == OwnerRoute::kOwnHandle && !ownPortHandle) ownPortHandle = FieldToHandle(ports[p].WinHandle);
-    }
-    if (walkFor.empty() && !ownPortHandle) return;  // nothing any handle can tell
-
+    const OwnerRoutes chosen = ChooseRoutes(ports, options.walkEveryPort);
+    if (!chosen.anything()) return;
     // The table is needed only for a walk; the scan's own ports are known without it.
-    const bool walk = !walkFor.empty();
     std::vector<HandleEntry> entries;
-    if (walk) {
-        // Without a port of its own the scan learns the type from a file it opens for the moment.
-        UniqueHandle anyFile;
-        if (!ownPortHandle && !options.walkEveryPort) anyFile = OpenAnyFile();
-        count.snapshotTaken = options.snapshot ? options.snapshot(entries) : TakeHandleSnapshot(entries);
-        if (!count.snapshotTaken) return;
-        if (!options.walkEveryPort)
-            count.portObjectType = LearnPortObjectType(entries, ownPortHandle ? ownPortHandle : anyFile.get());
-    }
+    if (chosen.walk() && !TakeTable(chosen, options, entries, count)) return;
 
-    // Per process, for this snapshot only: its path and a handle for duplication.
-    std::unordered_map<uint32_t, OwnerProcess> processes;
-    std::vector<bool> holdsHandles(ports.size(), false);
-    NameQueryWorker worker(calls);
-
-    // Ports the scan opened itself: the walk would find the scan's own handle with the
-    // port's name; the same entry is taken directly.
-    for (std::size_t p = 0; p < ports.size(); ++p) {
-        if (routes[p] != OwnerRoute::kOwnHandle) continue;
-        const OwnerProcess& own = ProcessOf(processes, GetCurrentProcessId());
-        if (own.skipped) continue;
-        // With a table at hand the entry comes from it (with the object's address); without,
-        // the address is not known.
-        HandleEntry entry{GetCurrentProcessId(), ports[p].WinHandle, 0, 0};
-        if (walk) {
-            const HandleEntry* listed = FindOwnEntry(entries, entry.processId, entry.handleValue);
-            if (!listed) continue;  // the walk would not see it either
-            entry = *listed;
-        }
-        const std::string name = worker.Query(FieldToHandle(entry.handleValue));
-        if (name.empty()) continue;
-        ++count.named;
-        if (statusWindow) ReportScanning(ports.back(), *statusWindow, name);
-        if (ObjectNameSkipped(name) || !DeviceNameMatches(Text(ports[p].DeviceName), name)) continue;
-        FillOwner(ports[p], false, entry, own.path, name);
-        holdsHandles[p] = true;
-        ++count.ownHandles;
-        ++count.matches;
-    }
-    if (!walk) {
-        count.names = worker.counters();
-        return;
-    }
-    count.walked = true;
-    const DebugPrivilegeScope debugPrivilege;  // put back as it was when the walk ends
-
-    std::vector<std::string> upperDevices(ports.size());
-    for (std::size_t p : walkFor) upperDevices[p] = UpperAnsi(Text(ports[p].DeviceName));
-
-    std::vector<PendingEntry> batch;
-    batch.reserve(kNameBatchSize);
-    HANDLE handles[kNameBatchSize];
-    std::string names[kNameBatchSize];
-    uint64_t batchStart = 0;
-
-    // Names the batch, then takes its entries in table order as if each had been named
-    // alone: progress report, object skip test, matches.
-    auto finishBatch = [&] {
-        for (std::size_t i = 0; i < batch.size(); ++i) handles[i] = batch[i].duplicate.get();
-        worker.QueryBatch(handles, batch.size(), names);
-        for (std::size_t i = 0; i < batch.size(); ++i) {
-            const std::string& name = names[i];
-            if (name.empty()) continue;
-            ++count.named;
-            if (statusWindow) ReportScanning(ports.back(), *statusWindow, name);
-            if (ObjectNameSkipped(name)) continue;
-            const std::string upperName = UpperAnsi(name);
-            for (std::size_t p : walkFor) {
-                // DeviceNameMatches, with the device names upper-cased once per search.
-                if (upperDevices[p].empty() || upperDevices[p] != upperName) continue;
-                FillOwner(ports[p], holdsHandles[p], *batch[i].entry, batch[i].process->path, name);
-                holdsHandles[p] = true;
-                ++count.matches;
-            }
-        }
-        batch.clear();
-        count.longestBatchMicroseconds =
-            std::max(count.longestBatchMicroseconds, static_cast<uint32_t>(NowMicroseconds() - batchStart));
-    };
-
-    for (const HandleEntry& entry : entries) {
-        // A program that is closing does not wait for the rest of the table.
-        if (ScanStopRequested()) {
-            count.stopped = true;
-            break;
-        }
-        ++count.entries;
-        if (!NameHandleOfType(entry.objectType, count.portObjectType)) {
-            ++count.typeSkipped;
-            continue;
-        }
-        // Learning a new process's path takes a while: the waiting entries report first.
-        if (!batch.empty() && processes.find(entry.processId) == processes.end()) finishBatch();
-        OwnerProcess& process = ProcessOf(processes, entry.processId);
-        if (process.skipped) continue;
-        UniqueHandle duplicate = DuplicateForQuery(process, entry);
-        if (!duplicate) continue;
-        if (batch.empty()) batchStart = NowMicroseconds();
-        batch.push_back(PendingEntry{&entry, &process, std::move(duplicate)});
-        if (batch.size() == kNameBatchSize) finishBatch();
-    }
-    if (!batch.empty() && !count.stopped) finishBatch();  // else its duplicates close unnamed
-    count.names = worker.counters();
+    OwnerSearch search(ports, statusWindow, calls, count);
+    FillFromOwnHandles(search, chosen.routes, chosen.walk() ? &entries : nullptr);
+    if (chosen.walk()) WalkTable(search, chosen.walkFor, entries);
+    count.names = search.worker.counters();
 }
 
 }  // namespace kestrune
