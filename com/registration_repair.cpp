@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "com/registry_helpers.h"
+#include "exports/registry_exports.h"
 #include "support/handles.h"
 
 namespace kestrune {

@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "support/boundary.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
-#include "support/safe_array.h"
 
 namespace kestrune {
 
@@ -111,23 +109,3 @@ LONG EnumerateRegistryValues(HKEY key, EnumBufferSizes sizes, RegValueList& list
 }
 
 }  // namespace kestrune
-
-using namespace kestrune;
-
-KESTRUNE_API LONG WINAPI Reg_EnumValues(HKEY root, const char* subKey, SAFEARRAY** names,
-                                        SAFEARRAY** types, SAFEARRAY** data, int32_t* count) {
-    if (!subKey || !names || !types || !data || !count) return ERROR_INVALID_PARAMETER;
-    return CallAtBoundary(
-        [&]() -> LONG {
-            RegValueList list;
-            LONG status = ReadRegistryValues(root, std::string_view(subKey, BoundedLength(subKey, 32768)), list);
-            if (status != ERROR_SUCCESS && list.count == 0) return status;
-            if (!ReplaceByteStringArray(names, list.names) || !ReplaceLongArray(types, list.types) ||
-                !ReplaceByteStringArray(data, list.data))
-                return ERROR_OUTOFMEMORY;
-            *count = list.count;
-            return status;
-        },
-        // Registry helpers answer in Win32 codes.
-        [](int32_t number) -> LONG { return number == 7 ? ERROR_OUTOFMEMORY : ERROR_INTERNAL_ERROR; });
-}

@@ -1,14 +1,11 @@
 #pragma once
 // Registry helpers: readers that hand back plain lists.
 #include <windows.h>
-#include <oleauto.h>
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "support/export.h"
 
 namespace kestrune {
 
@@ -59,11 +56,3 @@ EnumBufferSizes GrownEnumBuffers(EnumBufferSizes current, DWORD keyMaxNameChars,
 LONG EnumerateRegistryValues(HKEY key, EnumBufferSizes sizes, RegValueList& list);
 
 }  // namespace kestrune
-
-// Exported reader. names and data become arrays of byte strings (BSTRs holding the ANSI
-// bytes; names at most 259 bytes, data at most 260), types an array of longs, count the
-// number of entries. Returns 0, the Win32 error of the failed step, or
-// ERROR_INVALID_PARAMETER (87) for a null argument. When the key cannot be opened, or the
-// read ends in an error before any entry, the arrays and count are left as they were.
-KESTRUNE_API LONG WINAPI Reg_EnumValues(HKEY root, const char* subKey, SAFEARRAY** names,
-                                        SAFEARRAY** types, SAFEARRAY** data, int32_t* count);

@@ -122,6 +122,34 @@ std::string EnvironmentText(const char* name) {
     }
 }
 
+LONG ExpandEnvironmentText(const char* textIn, std::string& expanded) {
+    constexpr int kSizeRaces = 8;  // variables that keep growing between the size query and the expansion
+    expanded.clear();
+    LONG status = ERROR_MORE_DATA;
+    for (int attempt = 0; attempt < kSizeRaces && status == ERROR_MORE_DATA; ++attempt) {
+        const DWORD needed = ExpandEnvironmentStringsA(textIn, nullptr, 0);
+        if (needed == 0) {
+            status = static_cast<LONG>(GetLastError());
+            if (status == ERROR_SUCCESS) status = ERROR_INVALID_DATA;
+            break;
+        }
+        // Room for the variables growing in between; a shorter result is fine.
+        expanded.assign(needed + 1, '\0');
+        const DWORD got = ExpandEnvironmentStringsA(textIn, expanded.data(), static_cast<DWORD>(expanded.size()));
+        if (got == 0) {
+            status = static_cast<LONG>(GetLastError());
+            if (status == ERROR_SUCCESS) status = ERROR_INVALID_DATA;
+        } else if (got > expanded.size()) {
+            status = ERROR_MORE_DATA;
+        } else {
+            expanded.resize(std::strlen(expanded.c_str()));
+            status = ERROR_SUCCESS;
+        }
+    }
+    if (status != ERROR_SUCCESS) expanded.clear();
+    return status;
+}
+
 namespace cgi {
 #define KESTRUNE_TEXT_VARIABLE(name) \
     std::string name() { return EnvironmentText(#name); }

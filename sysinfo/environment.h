@@ -1,6 +1,10 @@
 #pragma once
 // The process environment as one text, and one-name accessors for the variables a web
 // server sets for a gateway program.
+#include <windows.h>
+
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,6 +40,18 @@ int32_t NumericValue(std::string_view text);
 
 // One variable's text; a missing variable reads as empty text.
 std::string EnvironmentText(const char* name);
+
+// textIn with every %NAME% reference replaced by the variable's value
+// (ExpandEnvironmentStringsA, up to its first NUL; variables that grow between the size
+// query and the expansion are tried again, up to 8 times). Returns 0, or the system's error
+// with expanded left empty.
+LONG ExpandEnvironmentText(const char* textIn, std::string& expanded);
+
+// textIn with every %NAME% reference replaced by the variable's value
+// (ExpandEnvironmentStringsA, up to its first NUL; variables that grow between the size
+// query and the expansion are tried again, up to 8 times). Returns 0, or the system's error
+// with expanded left empty.
+LONG ExpandEnvironmentText(const char* textIn, std::string& expanded);
 
 namespace cgi {
 std::string AUTH_TYPE();

@@ -11,6 +11,7 @@
 #include <new>
 
 #include "app/common/identity_view.h"
+#include "exports/system_info_exports.h"
 #include "scan/identity_reader.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"

@@ -15,7 +15,7 @@
 #include "scan/port_identity.h"
 #include "record/port_record.h"
 #include "support/number_text.h"
-#include "sysinfo/os_info.h"
+#include "sysinfo/os_record.h"
 
 namespace kestrune {
 

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "com/registry_helpers.h"
+#include "exports/registry_exports.h"
+#include "registry/key_paths.h"
+#include "registry/registry_values.h"
 #include "support/byte_string.h"
 #include "support/handles.h"
 #include "support/safe_array.h"

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "exports/registry_exports.h"
 #include "registry/registry.h"
 #include "support/handles.h"
 

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "record/port_record.h"
-#include "sysinfo/os_info.h"
+#include "sysinfo/os_record.h"
 
 namespace fuzz {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "com/registry_helpers.h"
+#include "exports/registry_exports.h"
 
 namespace {
 

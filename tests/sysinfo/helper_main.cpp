@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <string>
 
+#include "exports/system_info_exports.h"
 #include "support/fixed_text.h"
 #include "sysinfo/environment.h"
-#include "sysinfo/os_info.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "child_process.h"
 #include "support/fixed_text.h"
-#include "sysinfo/os_info.h"
+#include "sysinfo/information_log.h"
 
 namespace kestrune {
 namespace {

@@ -10,7 +10,10 @@
 #include "child_process.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
-#include "sysinfo/os_info.h"
+#include "exports/system_info_exports.h"
+#include "sysinfo/build_tool.h"
+#include "sysinfo/program_files.h"
+#include "sysinfo/windows_version.h"
 
 namespace kestrune {
 namespace {

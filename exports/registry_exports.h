@@ -1,9 +1,9 @@
 #pragma once
-// The registry helper library: small exported functions over one key each. Every helper
+// The registry helper family, exported: small functions over one key each. Every helper
 // opens the key it needs, does its work, closes the key and returns the Win32 error code of
 // the step that failed, or 0 (Reg_KeyExists and Reg_ValueExists answer 1 or 0 instead).
 // Output arguments keep what they held when a step fails; Reg_ReadValue clears its two
-// outputs first.
+// outputs first. No exception leaves a helper: one that would gives its system error.
 //
 // Texts handed in are NUL-terminated ANSI strings; a null pointer gives
 // ERROR_INVALID_PARAMETER (87). Texts handed back are byte strings: BSTRs holding the ANSI
@@ -14,61 +14,16 @@
 #include <oleauto.h>
 
 #include <cstdint>
-#include <optional>
-#include <string>
-#include <string_view>
-#include <vector>
 
 #include "support/export.h"
 
-namespace kestrune {
-
-// The text a read value becomes: REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ without their
-// trailing NULs, REG_DWORD as decimal text, others raw bytes.
-std::string ReadValueText(DWORD type, std::string_view bytes);
-
-// The bytes written for a value text of the given type: REG_DWORD as the 4 bytes of the
-// text's number, REG_QWORD as 8; the string types with their terminating NUL (REG_MULTI_SZ
-// closed by a second one, so the system's readers find the end); any other type the text's
-// bytes without a NUL. Nothing when a number's text is not a number or out of range.
-std::optional<std::string> WrittenValueBytes(DWORD type, std::string_view text);
-
-// A number's text: optional blanks around it, an optional sign, decimal digits. Negative
-// values down to the lower bound of a signed number of that width give their two's
-// complement. Nothing for anything else.
-std::optional<uint64_t> ParseNumberText(std::string_view text, unsigned bytes);
-
-// A 32-bit number from a value's data: REG_DWORD or REG_BINARY of 4 bytes, or
-// REG_DWORD_BIG_ENDIAN. Nothing for other types or sizes.
-std::optional<DWORD> NumberFromValue(DWORD type, std::string_view bytes);
-
-// The values RegQueryMultipleValuesA put into one buffer: one text per entry (ReadValueText
-// of its data, found through the entry's pointer into the buffer). An entry whose data lies
-// outside the buffer gives an empty text.
-std::vector<std::string> SplitMultipleValues(const VALENTA* entries, size_t count, const char* buffer,
-                                             size_t bufferBytes);
-
-// What RegQueryInfoKeyA says about a key, as Reg_KeyInfoText shows it.
-struct KeyInfo {
-    std::string className;
-    DWORD subKeys = 0, maxSubKeyLength = 0, maxClassLength = 0;
-    DWORD values = 0, maxValueNameLength = 0, maxValueLength = 0;
-    DWORD securityDescriptorBytes = 0;
-    FILETIME lastWrite{};
-};
-// One line per item, "Name: value", lines ended by CR LF; the time as UTC
-// "YYYY-MM-DD hh:mm:ss".
-std::string KeyInfoText(const KeyInfo& info);
-
-// The key path of a sub-key below a parent ("a\b" + "c" = "a\b\c"; an empty part adds
-// nothing).
-std::string JoinKeyPath(std::string_view parent, std::string_view child);
-
-// Deletes root\subKey with all its values and sub-keys, deepest first. Empty sub-keys
-// are refused (87): they would name root itself.
-LONG DeleteKeyRecursive(HKEY root, const std::string& subKey);
-
-}  // namespace kestrune
+// All values of one key (ReadRegistryValues). names and data become arrays of byte strings (BSTRs holding the ANSI
+// bytes; names at most 259 bytes, data at most 260), types an array of longs, count the
+// number of entries. Returns 0, the Win32 error of the failed step, or
+// ERROR_INVALID_PARAMETER (87) for a null argument. When the key cannot be opened, or the
+// read ends in an error before any entry, the arrays and count are left as they were.
+KESTRUNE_API LONG WINAPI Reg_EnumValues(HKEY root, const char* subKey, SAFEARRAY** names,
+                                        SAFEARRAY** types, SAFEARRAY** data, int32_t* count);
 
 KESTRUNE_API LONG WINAPI Reg_KeyExists(HKEY root, const char* subKey);
 KESTRUNE_API LONG WINAPI Reg_EnumKeys(HKEY root, const char* subKey, SAFEARRAY** names, int32_t* count);
@@ -93,5 +48,7 @@ KESTRUNE_API LONG WINAPI Reg_DeleteKey(HKEY root, const char* subKey);
 KESTRUNE_API LONG WINAPI Reg_DeleteKeyTree(HKEY root, const char* parentKey, const char* subKey);
 KESTRUNE_API LONG WINAPI Reg_DeleteKeyRecursive(HKEY root, const char* subKey);
 KESTRUNE_API LONG WINAPI Reg_KeyInfoText(HKEY root, const char* subKey, BSTR* result);
+// Two helpers of the family beside the registry: a text with its %NAME% references
+// expanded, and a message box with an OK button.
 KESTRUNE_API LONG WINAPI ExpandEnvironment(const char* textIn, BSTR* textOut);
 KESTRUNE_API LONG WINAPI ShowMessage(const char* text, const char* caption);
