@@ -27,7 +27,12 @@
 
 #include "app/window/main_dialog.h"
 #include "app/window/refresh.h"
+#include "app/common/list_cells.h"
+#include "app/window/list_control.h"
+#include "app/window/result_cells.h"
 #include "app/window/results_view.h"
+#include "app/window/shell_state.h"
+#include "app/window/width_twin.h"
 #include "support/fixed_text.h"
 #include "tests/gui/driver/null_desktop.h"
 
