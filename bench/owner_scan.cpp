@@ -14,6 +14,7 @@
 
 #include "bench/floor_walk.h"
 #include "bench/helper_process.h"
+#include "exports/scan_exports.h"
 #include "scan/owner_search.h"
 #include "scan/scan_driver.h"
 

@@ -46,11 +46,11 @@ struct CloseStep {
     }
 };
 
-// SerialPort_Close_Rt: an open channel RtHandle is closed whatever WinHandle holds (an owned
+// CloseRecordChannel: an open channel RtHandle is closed whatever WinHandle holds (an owned
 // handle there goes too); without one, an owned WinHandle is closed, so a native open is
 // not dropped with its port still held.
 CloseStep PlanCloseRt(bool channelOpen, HandleField field);
-// SerialPort_Close_Win: the record's own channel through the channel, an owned handle
+// CloseNativeRecord: the record's own channel through the channel, an owned handle
 // directly; another channel's handle is refused.
 CloseStep PlanCloseWin(HandleField field);
 
@@ -59,7 +59,7 @@ CloseStep PlanCloseWin(HandleField field);
 int32_t ApplyCloseStep(PortRecord& record, const CloseStep& step);
 
 enum class OpenWinStep { kOpen, kKeep };
-// SerialPort_Open_Win: opens when WinHandle is 0 or the failed value, keeps any other value
+// OpenNativeRecord: opens when WinHandle is 0 or the failed value, keeps any other value
 // untouched (not the library's to judge or to close).
 OpenWinStep PlanOpenWin(HandleField field);
 

@@ -5,6 +5,7 @@
 #include "port/channel.h"
 #include "port/channel_errors.h"
 #include "port/error_capture.h"
+#include "port/port_export.h"
 #include "scan/cable_neighbours.h"
 #include "scan/line_drive.h"
 #include "scan/progress.h"
@@ -82,10 +83,10 @@ void RunCableTest(PortRecord& record) {
         return;
     }
 
-    SerialPort_Get_Dsr(&record);
-    SerialPort_Get_Cts(&record);
-    SerialPort_Get_ReceiveLineSignalDetect(&record);
-    SerialPort_Get_Ring(&record);
+    PortExport(&record, ReadDsrLine);
+    PortExport(&record, ReadCtsLine);
+    PortExport(&record, ReadCarrierLine);
+    PortExport(&record, ReadRingLine);
     LetNeighboursSettle(record);
     const int32_t dsrBefore = static_cast<int32_t>(record.ModemStatus & kDsrMask);
     const int32_t ctsBefore = static_cast<int32_t>(record.ModemStatus & kCtsMask);
@@ -107,19 +108,19 @@ void RunCableTest(PortRecord& record) {
             neighbours->Answering(self, neighboursBefore, neighbours->Read(self), dsrBefore == 0, ctsBefore == 0);
         if (!peer.empty()) SetText(record.AttachedDevice, std::string(kCabledToPrefix) + peer);
     }
-    SerialPort_Get_Dsr(&record);
-    SerialPort_Get_Cts(&record);
-    SerialPort_Get_Ring(&record);
-    SerialPort_Get_ReceiveLineSignalDetect(&record);
+    PortExport(&record, ReadDsrLine);
+    PortExport(&record, ReadCtsLine);
+    PortExport(&record, ReadRingLine);
+    PortExport(&record, ReadCarrierLine);
     const int32_t dsrAfter = record.DataSendReady;
     const int32_t ctsAfter = record.ClearToSend;
 
     DriveAgainst(record, dsrBefore, ctsBefore);
-    SerialPort_Get_Dsr(&record);
-    SerialPort_Get_Cts(&record);
-    SerialPort_Get_Ring(&record);
-    SerialPort_Get_ReceiveLineSignalDetect(&record);
-    SerialPort_Get_Ring(&record);
+    PortExport(&record, ReadDsrLine);
+    PortExport(&record, ReadCtsLine);
+    PortExport(&record, ReadRingLine);
+    PortExport(&record, ReadCarrierLine);
+    PortExport(&record, ReadRingLine);
 
     const CableVerdict verdict = DecideCable(dsrBefore, ctsBefore, dsrAfter, ctsAfter);
     record.CableKind = verdict.kind;

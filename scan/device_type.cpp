@@ -2,9 +2,7 @@
 
 #include <vector>
 
-#include "port/port_export.h"
 #include "scan/progress.h"
-#include "record/result_codes.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
 
@@ -127,26 +125,20 @@ std::optional<std::string> ReadProductVersion(const std::string& path) {
     return ProductVersionText(fixed->dwProductVersionMS, fixed->dwProductVersionLS);
 }
 
+int32_t ReadDeviceType(PortRecord& record) {
+    ReportStep(record, kTypeRoutineName, "Get " + std::string(Text(record.PortName)) + " Parameters");
+    if (const auto type = DeviceTypeForName(Text(record.sObjName))) SetText(record.DeviceType, *type);
+    return 0;
+}
+
+int32_t ReadProgramDetails(PortRecord& record) {
+    ReportStep(record, kProgramRoutineName, "");
+    const std::string path(Text(record.ProgramPath));
+    const ProgramPathParts parts = SplitProgramPath(path);
+    SetText(record.ProgramFolder, parts.folder);
+    SetText(record.ProgramName, parts.name);
+    if (const auto version = ReadProductVersion(parts.folder + parts.name)) SetText(record.ProgramVersion, *version);
+    return 0;
+}
+
 }  // namespace kestrune
-
-using namespace kestrune;
-
-KESTRUNE_API int32_t WINAPI SerialPort_Get_Type(PortRecord* record) {
-    return PortExport(record, [](PortRecord& r) {
-        ReportStep(r, kTypeRoutineName, "Get " + std::string(Text(r.PortName)) + " Parameters");
-        if (const auto type = DeviceTypeForName(Text(r.sObjName))) SetText(r.DeviceType, *type);
-        return 0;
-    });
-}
-
-KESTRUNE_API int32_t WINAPI SerialPort_Get_Program(PortRecord* record) {
-    return PortExport(record, [](PortRecord& r) {
-        ReportStep(r, kProgramRoutineName, "");
-        const std::string path(Text(r.ProgramPath));
-        const ProgramPathParts parts = SplitProgramPath(path);
-        SetText(r.ProgramFolder, parts.folder);
-        SetText(r.ProgramName, parts.name);
-        if (const auto version = ReadProductVersion(parts.folder + parts.name)) SetText(r.ProgramVersion, *version);
-        return 0;
-    });
-}

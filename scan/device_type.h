@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "record/port_record.h"
-#include "support/export.h"
 
 namespace kestrune {
 
@@ -46,12 +45,13 @@ std::optional<std::string> ReadProductVersion(const std::string& path);
 extern const char kTypeRoutineName[];
 extern const char kProgramRoutineName[];
 
+// The type step: reports "Get <port> Parameters", then DeviceType from sObjName by the
+// table (unchanged when nothing matches). Returns 0.
+int32_t ReadDeviceType(PortRecord& record);
+
+// The program step: reports itself, then ProgramFolder and ProgramName from ProgramPath,
+// and ProgramVersion when the program has version information (unchanged otherwise).
+// Returns 0.
+int32_t ReadProgramDetails(PortRecord& record);
+
 }  // namespace kestrune
-
-// DeviceType from sObjName by the table; unchanged when nothing matches. Returns 0; 9 for
-// a null record.
-KESTRUNE_API int32_t WINAPI SerialPort_Get_Type(kestrune::PortRecord* record);
-
-// ProgramFolder and ProgramName from ProgramPath; ProgramVersion when the program has
-// version information (unchanged otherwise). Returns 0; 9 for a null record.
-KESTRUNE_API int32_t WINAPI SerialPort_Get_Program(kestrune::PortRecord* record);

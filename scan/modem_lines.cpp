@@ -1,8 +1,6 @@
 #include "scan/modem_lines.h"
 
-#include "port/port_export.h"
 #include "scan/owner_port_reads.h"
-#include "record/result_codes.h"
 #include "support/handles.h"
 
 namespace kestrune {
@@ -21,47 +19,25 @@ DWORD SendLineCommand(PortRecord& record, int32_t PortRecord::*field, DWORD code
 }
 
 namespace {
-int32_t Escape(PortRecord* record, int32_t PortRecord::*field, DWORD code) {
-    return PortExport(record, [&](PortRecord& r) {
-        SendLineCommand(r, field, code);
-        return 0;
-    });
+int32_t Escape(PortRecord& record, int32_t PortRecord::*field, DWORD code) {
+    SendLineCommand(record, field, code);
+    return 0;
 }
 
-int32_t ReadLine(PortRecord* record, int32_t PortRecord::*field, uint32_t mask) {
-    return PortExport(record, [&](PortRecord& r) {
-        ReadModemStatus(r);
-        r.*field = static_cast<int32_t>(r.ModemStatus & mask);
-        return 0;
-    });
+int32_t ReadLine(PortRecord& record, int32_t PortRecord::*field, uint32_t mask) {
+    ReadModemStatus(record);
+    record.*field = static_cast<int32_t>(record.ModemStatus & mask);
+    return 0;
 }
 }  // namespace
 
+int32_t ReadDsrLine(PortRecord& record) { return ReadLine(record, &PortRecord::DataSendReady, kDsrMask); }
+int32_t ReadCtsLine(PortRecord& record) { return ReadLine(record, &PortRecord::ClearToSend, kCtsMask); }
+int32_t ReadRingLine(PortRecord& record) { return ReadLine(record, &PortRecord::RING, kRingMask); }
+int32_t ReadCarrierLine(PortRecord& record) { return ReadLine(record, &PortRecord::ReceiveLineDetect, kRlsdMask); }
+int32_t SetDtrLine(PortRecord& record) { return Escape(record, &PortRecord::DtrCommand, SETDTR); }
+int32_t ClearDtrLine(PortRecord& record) { return Escape(record, &PortRecord::DtrCommand, CLRDTR); }
+int32_t SetRtsLine(PortRecord& record) { return Escape(record, &PortRecord::RtsCommand, SETRTS); }
+int32_t ClearRtsLine(PortRecord& record) { return Escape(record, &PortRecord::RtsCommand, CLRRTS); }
+
 }  // namespace kestrune
-
-using namespace kestrune;
-
-KESTRUNE_API int32_t WINAPI SerialPort_Get_Dsr(PortRecord* record) {
-    return ReadLine(record, &PortRecord::DataSendReady, kDsrMask);
-}
-KESTRUNE_API int32_t WINAPI SerialPort_Get_Cts(PortRecord* record) {
-    return ReadLine(record, &PortRecord::ClearToSend, kCtsMask);
-}
-KESTRUNE_API int32_t WINAPI SerialPort_Get_Ring(PortRecord* record) {
-    return ReadLine(record, &PortRecord::RING, kRingMask);
-}
-KESTRUNE_API int32_t WINAPI SerialPort_Get_ReceiveLineSignalDetect(PortRecord* record) {
-    return ReadLine(record, &PortRecord::ReceiveLineDetect, kRlsdMask);
-}
-KESTRUNE_API int32_t WINAPI SerialPort_Set_Dtr(PortRecord* record) {
-    return Escape(record, &PortRecord::DtrCommand, SETDTR);
-}
-KESTRUNE_API int32_t WINAPI SerialPort_Clear_Dtr(PortRecord* record) {
-    return Escape(record, &PortRecord::DtrCommand, CLRDTR);
-}
-KESTRUNE_API int32_t WINAPI SerialPort_Set_Rts(PortRecord* record) {
-    return Escape(record, &PortRecord::RtsCommand, SETRTS);
-}
-KESTRUNE_API int32_t WINAPI SerialPort_Clear_Rts(PortRecord* record) {
-    return Escape(record, &PortRecord::RtsCommand, CLRRTS);
-}

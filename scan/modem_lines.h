@@ -1,5 +1,5 @@
 #pragma once
-// The eight modem-line functions: read DSR, CTS, ring and carrier into the record, raise
+// The modem lines of a record's port: read DSR, CTS, ring and carrier into the record, raise
 // or lower DTR and RTS, each on the record's WinHandle. The line fields hold the masked
 // status bit itself (DSR 0 or 32, CTS 0 or 16, ring 0 or 64, carrier 0 or 128).
 #include <windows.h>
@@ -7,7 +7,6 @@
 #include <cstdint>
 
 #include "record/port_record.h"
-#include "support/export.h"
 
 namespace kestrune {
 
@@ -24,16 +23,17 @@ void ReadModemStatus(PortRecord& record);
 // handle sends nothing and gets 0.
 DWORD SendLineCommand(PortRecord& record, int32_t PortRecord::*field, DWORD code);
 
-}  // namespace kestrune
+// The line steps: a read gives ModemStatus from the port (kept when the call fails), then
+// the line's field from it; a command sets its field (DTR 5/6, RTS 3/4), then sends the
+// escape without looking at its result. All return 0. The exported modem-line functions
+// and the cable test run them through PortExport.
+int32_t ReadDsrLine(PortRecord& record);
+int32_t ReadCtsLine(PortRecord& record);
+int32_t ReadRingLine(PortRecord& record);
+int32_t ReadCarrierLine(PortRecord& record);  // receive-line-signal-detect into ReceiveLineDetect
+int32_t SetDtrLine(PortRecord& record);
+int32_t ClearDtrLine(PortRecord& record);
+int32_t SetRtsLine(PortRecord& record);
+int32_t ClearRtsLine(PortRecord& record);
 
-// Getters: ModemStatus from the port (kept when the call fails), then the line's field from
-// it. Setters: the command field (DTR 5/6, RTS 3/4) is set, then the escape is sent; its
-// result is not looked at. All return 0; 9 for a null record.
-KESTRUNE_API int32_t WINAPI SerialPort_Get_Dsr(kestrune::PortRecord* record);
-KESTRUNE_API int32_t WINAPI SerialPort_Get_Cts(kestrune::PortRecord* record);
-KESTRUNE_API int32_t WINAPI SerialPort_Get_Ring(kestrune::PortRecord* record);
-KESTRUNE_API int32_t WINAPI SerialPort_Get_ReceiveLineSignalDetect(kestrune::PortRecord* record);
-KESTRUNE_API int32_t WINAPI SerialPort_Set_Dtr(kestrune::PortRecord* record);
-KESTRUNE_API int32_t WINAPI SerialPort_Clear_Dtr(kestrune::PortRecord* record);
-KESTRUNE_API int32_t WINAPI SerialPort_Set_Rts(kestrune::PortRecord* record);
-KESTRUNE_API int32_t WINAPI SerialPort_Clear_Rts(kestrune::PortRecord* record);
+}  // namespace kestrune

@@ -1,8 +1,8 @@
 #include "scan/scan_driver.h"
 
-
 #include "port/channel.h"
-#include "port/port_functions.h"
+#include "port/port_export.h"
+#include "port/record_channel.h"
 #include "scan/cable_neighbours.h"
 #include "scan/cable_test.h"
 #include "scan/device_type.h"
@@ -14,10 +14,8 @@
 #include "scan/progress.h"
 #include "scan/settings_readout.h"
 #include "scan/status_probe.h"
-#include "support/boundary.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
-#include "support/safe_array.h"
 
 namespace kestrune {
 
@@ -28,9 +26,9 @@ namespace {
 using PortStep = void (*)(PortRecord&);
 const PortStep kPortSteps[] = {
     [](PortRecord& r) { ReadPortParameters(r); },
-    [](PortRecord& r) { SerialPort_Get_Type(&r); },
-    [](PortRecord& r) { SerialPort_Get_Program(&r); },
-    [](PortRecord& r) { SerialPort_Get_FlowControl(&r); },
+    [](PortRecord& r) { PortExport(&r, ReadDeviceType); },
+    [](PortRecord& r) { PortExport(&r, ReadProgramDetails); },
+    [](PortRecord& r) { PortExport(&r, ReadFlowControl); },
 };
 
 // One task of the per-port pass: the reading steps of one record on a worker.
@@ -53,7 +51,7 @@ void LateReturn(PortRecord& record) { EndRecordPass(record); }
 void EndRecordPass(PortRecord& record) {
     if (record.RtHandle != 0 && IsChannelOpen(record.RtHandle))
         record.WinHandle = HandleToField(ChannelNativeHandle(record.RtHandle));
-    SerialPort_Close_Rt(&record);
+    PortExport(&record, CloseRecordChannel);
     ReleaseOwnerHandles(record);
 }
 
@@ -145,20 +143,3 @@ void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow
 }
 
 }  // namespace kestrune
-
-using namespace kestrune;
-
-KESTRUNE_API int32_t WINAPI SerialPort_Enum(SAFEARRAY** ports, uint32_t* statusWindow) {
-    if (!ports) return kNullArgumentResult;
-    // A scan that fails on the way (out of memory on a large handle table) leaves the
-    // caller's array as it was and gives the failure's number.
-    return CallAtBoundary(
-        [&]() -> int32_t {
-            std::vector<PortRecord> records;
-            ScanPorts(records, statusWindow);
-            if (!ReplaceSafeArray(ports, records.data(), sizeof(PortRecord), static_cast<uint32_t>(records.size())))
-                return 7;
-            return 0;
-        },
-        [](int32_t number) { return number; });
-}

@@ -1,7 +1,6 @@
 #pragma once
 // The scan: one PortRecord per serial port the registry knows.
 #include <windows.h>
-#include <oleauto.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +11,6 @@
 #include "record/port_record.h"
 #include "record/result_codes.h"
 #include "scan/port_tasks.h"
-#include "support/export.h"
 
 namespace kestrune {
 
@@ -66,8 +64,3 @@ private:
 };
 
 }  // namespace kestrune
-
-// Exported scan. *ports (an array the caller owns, or null) is destroyed and replaced by a
-// new one-dimensional array, bounds 0..n-1, of 7528-byte records. Returns 0; 9 when ports
-// is null, 7 ("Out of memory") when the array cannot be made.
-KESTRUNE_API int32_t WINAPI SerialPort_Enum(SAFEARRAY** ports, uint32_t* statusWindow);

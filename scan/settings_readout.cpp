@@ -4,10 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "port/port_export.h"
 #include "scan/owner_port_reads.h"
 #include "scan/progress.h"
-#include "record/result_codes.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
 
@@ -63,15 +61,11 @@ void ReadPortParameters(PortRecord& record) {
     ApplyCommConfig(record);
 }
 
-}  // namespace kestrune
-
-using namespace kestrune;
-
-KESTRUNE_API int32_t WINAPI SerialPort_Get_FlowControl(PortRecord* record) {
-    return PortExport(record, [](PortRecord& r) {
-        COMMCONFIG config = {};
-        if (!ReadPortConfig(r, config)) std::memset(&config, 0, sizeof config);
-        r.FlowControlBits = FlowControlBitsFromFlags(DcbFlagWord(config));
-        return 0;
-    });
+int32_t ReadFlowControl(PortRecord& record) {
+    COMMCONFIG config = {};
+    if (!ReadPortConfig(record, config)) std::memset(&config, 0, sizeof config);
+    record.FlowControlBits = FlowControlBitsFromFlags(DcbFlagWord(config));
+    return 0;
 }
+
+}  // namespace kestrune

@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "record/port_record.h"
-#include "support/export.h"
 
 namespace kestrune {
 
@@ -35,8 +34,8 @@ void ReadPortParameters(PortRecord& record);
 
 extern const char kParametersRoutineName[];
 
-}  // namespace kestrune
+// The flow-control step: FlowControlBits from the port's configuration; all fourteen flags
+// 0 when the configuration cannot be read. CommConfig is not touched. Returns 0.
+int32_t ReadFlowControl(PortRecord& record);
 
-// Sets FlowControlBits from the port's configuration; all fourteen flags 0 when the
-// configuration cannot be read. CommConfig is not touched. Returns 0; 9 for a null record.
-KESTRUNE_API int32_t WINAPI SerialPort_Get_FlowControl(kestrune::PortRecord* record);
+}  // namespace kestrune

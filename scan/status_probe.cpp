@@ -4,7 +4,8 @@
 
 #include "port/channel.h"
 #include "port/channel_errors.h"
-#include "port/port_functions.h"
+#include "port/port_export.h"
+#include "port/record_channel.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
 
@@ -17,7 +18,7 @@ std::string_view DecideStatus(bool opened, uint32_t openError) {
 }
 
 void ProbePortStatus(PortRecord& record) {
-    SerialPort_Open_Rt(&record);
+    PortExport(&record, OpenRecordChannel);
     const bool opened = record.RtHandle != 0 && IsChannelOpen(record.RtHandle);
     if (opened) record.WinHandle = HandleToField(ChannelNativeHandle(record.RtHandle));
     SetText(record.Status, DecideStatus(opened, record.WinError));

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "port/channel.h"
-#include "port/port_functions.h"
+#include "exports/port_functions.h"
 #include "stand_in_port.h"
 #include "support/boundary.h"
 #include "support/fixed_text.h"

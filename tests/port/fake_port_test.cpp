@@ -10,7 +10,7 @@
 
 #include "port/channel.h"
 #include "port/channel_errors.h"
-#include "port/port_functions.h"
+#include "exports/port_functions.h"
 #include "stand_in_port.h"
 #include "support/fixed_text.h"
 

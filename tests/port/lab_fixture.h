@@ -5,7 +5,7 @@
 #include <string>
 
 #include "lab/client/lab_client.h"
-#include "port/port_functions.h"
+#include "exports/port_functions.h"
 #include "support/fixed_text.h"
 
 namespace porttest {

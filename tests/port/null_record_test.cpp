@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "port/channel.h"
-#include "port/port_functions.h"
+#include "exports/port_functions.h"
 #include "scan/scan_driver.h"
 #include "support/fixed_text.h"
 

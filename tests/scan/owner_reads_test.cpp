@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "bench/helper_process.h"
+#include "exports/modem_line_exports.h"
+#include "exports/scan_exports.h"
 #include "scan/modem_lines.h"
 #include "scan/owner_port_reads.h"
 #include "scan/scan_driver.h"

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "exports/scan_exports.h"
 #include "scan/device_type.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"

@@ -6,6 +6,8 @@
 
 #include "support/version.h"
 #include "scan/cable_test.h"
+#include "exports/modem_line_exports.h"
+#include "exports/scan_exports.h"
 #include "scan/device_type.h"
 #include "scan/modem_lines.h"
 #include "scan/scan_driver.h"
