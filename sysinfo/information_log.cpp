@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "support/boundary.h"
 #include "support/file_io.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
@@ -72,7 +73,8 @@ std::string InformationLogBlock(const OsInfoRecord& info) {
 }
 
 DWORD AppendInformationLog(OsInfoRecord& info) noexcept {
-    try {
+    // Any failure on the way (not only out of memory) is a result, never an escape.
+    return SystemErrorAtBoundary([&]() -> DWORD {
         GatherSystemFacts(info);
         std::string block = InformationLogBlock(info);
         std::string logName = InformationLogName(ModuleFileName(nullptr));
@@ -81,9 +83,7 @@ DWORD AppendInformationLog(OsInfoRecord& info) noexcept {
         if (!file) return GetLastError();
         if (!WriteAll(file.get(), block)) return GetLastError();
         return ERROR_SUCCESS;
-    } catch (const std::bad_alloc&) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
+    });
 }
 
 }  // namespace kestrune
