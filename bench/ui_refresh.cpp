@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "app/window/main_dialog.h"
+#include "app/window/progress.h"
 #include "app/window/refresh.h"
 #include "app/common/list_cells.h"
 #include "app/window/list_control.h"
@@ -426,6 +427,9 @@ int RunBenchIn(int extraHandles) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The window program's sink, as the program installs it at its entry.
+    kestrune::WindowProgress windowProgress;
+    kestrune::ProgressSinkScope installed(&windowProgress);
     if (argc == 4 && std::strcmp(argv[1], "--hold") == 0)
         return Hold(std::atoi(argv[2]), static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)));
 
