@@ -52,13 +52,6 @@ std::string SiblingModulePath(std::string_view moduleFileName, std::string_view 
     return std::string(folder).append(fileName);
 }
 
-std::string SystemToolPath(std::string_view systemFolder, std::string_view tool) {
-    if (systemFolder.empty()) return {};
-    std::string path(systemFolder);
-    if (path.back() != '\\' && path.back() != '/') path += '\\';
-    return path.append(tool);
-}
-
 std::string RegistrationToolPath() {
     char folder[MAX_PATH] = {};
     UINT length = 0;

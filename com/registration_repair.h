@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/system_folder.h"
+
 namespace kestrune {
 
 // The registration tool gets this long; a tool still running then is left to finish alone.
@@ -38,9 +40,6 @@ std::string RegistrationToolParameters(std::string_view modulePath);
 // The path of a module beside another one: moduleFileName's folder (up to and including its
 // last "\", "/" or ":") followed by fileName. A name without a folder gives fileName alone.
 std::string SiblingModulePath(std::string_view moduleFileName, std::string_view fileName);
-
-// folder + "\\" + tool (no second separator when folder ends in one); empty for an empty folder.
-std::string SystemToolPath(std::string_view systemFolder, std::string_view tool);
 
 // The full path of the system's registration tool: the system folder's "RegSvr32.exe" (for a
 // 32-bit program on a 64-bit system, the 32-bit system folder's). Empty when no folder is known.

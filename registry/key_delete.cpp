@@ -4,6 +4,7 @@
 
 #include "registry/key_paths.h"
 #include "support/handles.h"
+#include "support/system_folder.h"
 
 namespace kestrune {
 
@@ -20,7 +21,8 @@ LONG DeleteRegistryKeyTree(HKEY root, const char* parentKey, const char* subKey)
     const LONG status = RegOpenKeyExA(root, parentKey, 0, KEY_ALL_ACCESS, parent.put());
     if (status != ERROR_SUCCESS) return status;
     struct Library {
-        HMODULE module = LoadLibraryA("SHLWAPI.DLL");
+        const std::string path = SystemFolderPath("SHLWAPI.DLL");
+        HMODULE module = path.empty() ? nullptr : LoadLibraryA(path.c_str());
         ~Library() {
             if (module) FreeLibrary(module);
         }

@@ -39,6 +39,18 @@ public:
 // Makes sink the one progress goes to (null: none). Returns the sink it replaces.
 ProgressSink* SetProgressSink(ProgressSink* sink);
 
+// Installs a sink for as long as it lives and puts back the one it replaced.
+class ProgressSinkScope {
+public:
+    explicit ProgressSinkScope(ProgressSink* sink) : previous_(SetProgressSink(sink)) {}
+    ~ProgressSinkScope() { SetProgressSink(previous_); }
+    ProgressSinkScope(const ProgressSinkScope&) = delete;
+    ProgressSinkScope& operator=(const ProgressSinkScope&) = delete;
+
+private:
+    ProgressSink* previous_;
+};
+
 // Shows the record's four texts in its StatusWindow and lets one pending message run. Inside
 // a ProgressBurst the texts are repainted at most once per kRepaintMilliseconds, and a
 // pending message runs at most once per kPumpMilliseconds: looking for one costs a round

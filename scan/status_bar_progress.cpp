@@ -37,8 +37,8 @@ ProgressTarget JudgeProgressWindow(std::string_view windowClass, uint32_t window
     return windowThreadId == ownThreadId ? ProgressTarget::kThisThread : ProgressTarget::kOtherThread;
 }
 
-bool StopFromSignals(bool stopAsked, bool quitSeen, bool reportsToWindow, bool windowExists) {
-    return stopAsked || quitSeen || (reportsToWindow && !windowExists);
+bool StopFromSignals(bool quitSeen, bool reportsToWindow, bool windowExists) {
+    return quitSeen || (reportsToWindow && !windowExists);
 }
 
 void StatusBarProgress::ScanStarts(uint32_t statusWindow) {
@@ -75,7 +75,7 @@ void StatusBarProgress::Pump() {
 
 bool StatusBarProgress::StopRequested() {
     const bool reports = t_scanWindow != 0;
-    return StopFromSignals(stopAsked_, t_quitSeen, reports,
+    return StopFromSignals(t_quitSeen, reports,
                            reports && IsWindow(static_cast<HWND>(FieldToHandle(t_scanWindow))));
 }
 

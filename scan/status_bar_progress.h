@@ -2,7 +2,6 @@
 // Progress shown in a status bar of this process, and the pump that keeps the caller's
 // window alive on its own thread while the scan runs. Every front end that shows a window,
 // and the class library for its hosts, installs one of these (or a kind of it) at its entry.
-#include <atomic>
 #include <cstdint>
 #include <string_view>
 
@@ -25,13 +24,13 @@ enum class ProgressTarget { kNone, kThisThread, kOtherThread };
 ProgressTarget JudgeProgressWindow(std::string_view windowClass, uint32_t windowProcessId, uint32_t windowThreadId,
                                    uint32_t ownProcessId, uint32_t ownThreadId);
 
-// Why a scan on this thread should stop, from what the sink has seen: a stop asked for, the
-// quit message met by the pump since the scan started (the program is ending), or the status
-// bar the scan reports to gone (its window was closed).
-bool StopFromSignals(bool stopAsked, bool quitSeen, bool reportsToWindow, bool windowExists);
+// Why a scan on this thread should stop, from what the sink has seen: the quit message met by
+// the pump since the scan started (the program is ending), or the status bar the scan reports
+// to gone (its window was closed).
+bool StopFromSignals(bool quitSeen, bool reportsToWindow, bool windowExists);
 
-// The status bar and pump the scan reports to. A host stops a running scan by RequestStop,
-// by ending its message loop (the quit message) or by destroying the scan's status bar.
+// The status bar and pump the scan reports to. A host stops a running scan by ending its
+// message loop (the quit message) or by destroying the scan's status bar.
 class StatusBarProgress : public ProgressSink {
 public:
     void ScanStarts(uint32_t statusWindow) override;
@@ -39,25 +38,6 @@ public:
     bool TakesProgress(uint32_t window) override;
     void Pump() override;
     bool StopRequested() override;
-
-    // Every scan this sink serves stops at its next step, until ClearStop.
-    void RequestStop() { stopAsked_ = true; }
-    void ClearStop() { stopAsked_ = false; }
-
-private:
-    std::atomic<bool> stopAsked_{false};
-};
-
-// Installs a sink for as long as it lives and puts back the one it replaced.
-class ProgressSinkScope {
-public:
-    explicit ProgressSinkScope(ProgressSink* sink) : previous_(SetProgressSink(sink)) {}
-    ~ProgressSinkScope() { SetProgressSink(previous_); }
-    ProgressSinkScope(const ProgressSinkScope&) = delete;
-    ProgressSinkScope& operator=(const ProgressSinkScope&) = delete;
-
-private:
-    ProgressSink* previous_;
 };
 
 }  // namespace kestrune

@@ -278,7 +278,7 @@ TEST_F(ClassScripts, VBScriptAndJScriptReadTheLabsPorts) {
                      << "State_Win: 1 %SerialPortClosed\r\nEnum: 0 true\r\nClose: 0\r\nDone\r\n";
             std::string output;
             DWORD exitCode = 1;
-            ASSERT_TRUE(RunAndCollect("\"" + kestrune_test::SystemToolPath("cscript.exe") + "\" //nologo \"" + file + "\" " + number,
+            ASSERT_TRUE(RunAndCollect("\"" + kestrune::SystemFolderPath("cscript.exe") + "\" //nologo \"" + file + "\" " + number,
                                       output, exitCode));
             EXPECT_EQ(exitCode, 0u);
             EXPECT_EQ(output, expected.str()) << script << " " << port->com;

@@ -14,6 +14,7 @@
 #include "scan/scan_driver.h"
 #include "scan/settings_readout.h"
 #include "support/fixed_text.h"
+#include "support/system_folder.h"
 #include "scan_test_support.h"
 
 using namespace kestrune;
@@ -137,9 +138,7 @@ TEST(LabOwner, AScannerUnderASystemFolderDoesNotNameItself) {
     const std::string exe = folder + "\\kestrune-scan.exe";
     ASSERT_TRUE(CopyFileA((scan_test::BinDir() + "kestrune-scan.exe").c_str(), exe.c_str(), FALSE));
     const std::string output = folder + "\\scan.txt";
-    char system[MAX_PATH] = {};
-    const UINT length = GetSystemDirectoryA(system, MAX_PATH);
-    const std::string shell = std::string(system, length < MAX_PATH ? length : 0) + "\\cmd.exe";
+    const std::string shell = kestrune::SystemFolderPath("cmd.exe");
     const std::string command = "\"" + shell + "\" /c \"\"" + exe + "\" --tsv > \"" + output + "\"\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;

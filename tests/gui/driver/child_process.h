@@ -1,21 +1,15 @@
 #pragma once
 // Starts a program by a full command line and waits for it (a minute at most), as the tests
 // run the system's tools: the registration tool, the script host. Tools are named by their
-// full path in the system folder, never by a bare name a planted file could answer to.
+// full path (kestrune::SystemFolderPath), never by a bare name a planted file could answer to.
 #include <windows.h>
 
 #include <string>
 
 #include "support/handles.h"
+#include "support/system_folder.h"
 
 namespace kestrune_test {
-
-// path of a tool in the system folder (e.g. "cscript.exe").
-inline std::string SystemToolPath(const char* name) {
-    char folder[MAX_PATH] = {};
-    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-    return std::string(folder, length < MAX_PATH ? length : 0) + "\\" + name;
-}
 
 // Runs commandLine, collecting its standard output and error; false when it did not start or end.
 inline bool RunAndCollect(const std::string& commandLine, std::string& output, DWORD& exitCode) {
