@@ -7,6 +7,7 @@
 # 32-bit Wine prefix. Idempotent: a second run does nothing.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/apt-steps.sh"
 
 R="$KESTRUNE_RUNNER32"
 ROOT="$R/root"
@@ -49,16 +50,16 @@ if [[ ! -f "$STAMP" ]]; then
         "deb [signed-by=$key] $mirror bookworm-updates main" \
         "deb [signed-by=$key] ${mirror%/debian}/debian-security bookworm-security main"
     export APT_CONFIG="$R/apt-i386/apt.conf"
-    apt-get update -qq >/dev/null
-    apt-get install -y -qq --download-only "wine32=$WINE_VERSION" "libwine=$WINE_VERSION" libfreetype6 >/dev/null
+    apt_update
+    apt_fetch install -y --download-only "wine32=$WINE_VERSION" "libwine=$WINE_VERSION" libfreetype6
     mkdir -p "$ROOT"
     for deb in "$R"/apt-i386/cache/archives/*.deb; do dpkg-deb -x "$deb" "$ROOT"; done
     # qemu-i386 of the backports' qemu-user: Debian 12's own qemu 7.2 takes ~46 s per Wine start.
     apt_config "$R/apt-bpo" amd64 "deb [signed-by=$key] $mirror bookworm-backports main"
     export APT_CONFIG="$R/apt-bpo/apt.conf"
-    apt-get update -qq >/dev/null
+    apt_update
     mkdir -p "$R/qemu-deb" "$R/bin"
-    (cd "$R/qemu-deb" && apt-get download -qq qemu-user:amd64/bookworm-backports >/dev/null)
+    (cd "$R/qemu-deb" && apt_fetch download qemu-user:amd64/bookworm-backports)
     dpkg-deb --fsys-tarfile "$R"/qemu-deb/qemu-user_*.deb | tar -x -O ./usr/bin/qemu-i386 >"$R/bin/qemu-i386.tmp"
     chmod +x "$R/bin/qemu-i386.tmp" && mv "$R/bin/qemu-i386.tmp" "$R/bin/qemu-i386"
     rm -rf "$R/qemu-deb"

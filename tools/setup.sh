@@ -2,6 +2,7 @@
 # Installs the Debian packages the project needs, once. Idempotent and quiet when all are present.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/apt-steps.sh"
 
 PACKAGES=(wine64 xvfb g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
           binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 libwine-dev cmake googletest socat
@@ -14,7 +15,7 @@ for p in "${PACKAGES[@]}"; do
 done
 if ((${#missing[@]})); then
     log "installing: ${missing[*]}"
-    SUDO=; [[ $(id -u) -eq 0 ]] || SUDO=sudo
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+    [[ $(id -u) -eq 0 ]] || APT_CMD=(sudo DEBIAN_FRONTEND=noninteractive apt-get)
+    apt_update
+    apt_fetch install -y "${missing[@]}"
 fi
