@@ -8,7 +8,8 @@ PACKAGES=(wine64 xvfb g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-
           binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 libwine-dev cmake googletest socat
           gcc make python3 imagemagick x11-utils gcc-i686-linux-gnu
           nlohmann-json3-dev libcli11-dev
-          wixl msitools python3-jsonschema zip unzip)
+          wixl msitools python3-jsonschema zip unzip
+          icoutils librsvg2-bin)
 missing=()
 for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

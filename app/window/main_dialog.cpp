@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "app/common/program_icon.h"
 #include "app/window/class_roads.h"
 #include "app/window/list_control.h"
 #include "app/window/refresh.h"
@@ -87,6 +88,21 @@ LRESULT CALLBACK ColouringWindowProc(HWND window, UINT message, WPARAM wParam, L
     return CallWindowProcA(g_dialogWindowProc, window, message, wParam, lParam);
 }
 
+// The program's icon on the dialog's class, large (title bar switcher, taskbar) and small
+// (caption), each drawn at the size the system asks for. Shared icons: the system owns them.
+// A module without the icon (a test or benchmark program) shows the system information icon.
+void SetProgramIcon(HWND dialog, HINSTANCE instance) {
+    auto load = [instance](int width, int height) {
+        return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(KESTRUNE_PROGRAM_ICON), IMAGE_ICON, width,
+                                             height, LR_SHARED));
+    };
+    HICON largeIcon = load(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+    HICON smallIcon = load(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
+    if (!largeIcon) largeIcon = smallIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32516));  // IDI_INFORMATION
+    if (largeIcon) SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(largeIcon));
+    if (smallIcon) SetClassLongPtrA(dialog, GCLP_HICONSM, reinterpret_cast<LONG_PTR>(smallIcon));
+}
+
 INT_PTR Answer(HWND window, LRESULT result) {
     // A dialog procedure hands a message result back through DWLP_MSGRESULT.
     if (result == 0) return FALSE;
@@ -166,8 +182,7 @@ HWND CreateMainDialog(HINSTANCE instance) {
     SendMessageA(GetDlgItem(dialog, kResultsListId), LVM_SETBKCOLOR, 0, 0);
     SendMessageA(lines, LVM_SETBKCOLOR, 0, 0);
 
-    if (HICON icon = LoadIconA(nullptr, MAKEINTRESOURCEA(32516)))  // IDI_INFORMATION
-        SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
+    SetProgramIcon(dialog, instance);
     return dialog;
 }
 

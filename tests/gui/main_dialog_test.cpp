@@ -138,8 +138,26 @@ TEST_F(MainDialogTest, StatusBarHasFourPartsEndingAtItsWidth) {
     EXPECT_EQ(edges[3], client.right);
 }
 
-TEST_F(MainDialogTest, ClassCarriesTheInformationIcon) {
-    EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrA(dialog_, GCLP_HICON)), LoadIconA(nullptr, IDI_INFORMATION));
+// The program's own icon (this test program carries the same icon resource), drawn at the
+// sizes the system asks for: large for the taskbar and switcher, small for the caption.
+TEST_F(MainDialogTest, ClassCarriesTheProgramIconAtBothSizes) {
+    const struct {
+        int index, width, height;
+    } kIcons[] = {{GCLP_HICON, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)},
+                  {GCLP_HICONSM, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)}};
+    for (const auto& expected : kIcons) {
+        const auto icon = reinterpret_cast<HICON>(GetClassLongPtrA(dialog_, expected.index));
+        ASSERT_NE(icon, nullptr) << expected.index;
+        EXPECT_NE(icon, LoadIconA(nullptr, IDI_INFORMATION)) << expected.index;
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(icon, &info)) << expected.index;
+        BITMAP colour{};
+        GetObjectA(info.hbmColor, sizeof colour, &colour);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        EXPECT_EQ(colour.bmWidth, expected.width) << expected.index;
+        EXPECT_EQ(colour.bmHeight, expected.height) << expected.index;
+    }
 }
 
 TEST_F(MainDialogTest, MinimumTrackingSizeIs402By180) {
