@@ -6,7 +6,19 @@
 # names), written over the linker's in the same place.
 install(TARGETS Kestrune kestrune-scan KestruneLibrary
         RUNTIME DESTINATION . LIBRARY DESTINATION . ARCHIVE DESTINATION . COMPONENT product)
-install(FILES ${CMAKE_SOURCE_DIR}/com/kestrune.h ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
+# The user guide and the licence go out as README.txt and LICENSE.txt with Windows line ends,
+# so a double-click opens them in any Notepad; the installer takes the same two files.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE)
+foreach(text README.md:README.txt LICENSE:LICENSE.txt)
+  string(REPLACE ":" ";" text ${text})
+  list(GET text 0 source)
+  list(GET text 1 target)
+  file(READ ${CMAKE_SOURCE_DIR}/${source} content)
+  string(REPLACE "\r\n" "\n" content "${content}")
+  string(REPLACE "\n" "\r\n" content "${content}")
+  file(WRITE ${CMAKE_BINARY_DIR}/${target} "${content}")
+endforeach()
+install(FILES ${CMAKE_SOURCE_DIR}/com/kestrune.h ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt
         DESTINATION . COMPONENT product)
 install(FILES ${CMAKE_SOURCE_DIR}/docs/kestrune-scan.schema.json ${CMAKE_SOURCE_DIR}/docs/screenshot.png
         DESTINATION docs COMPONENT product)

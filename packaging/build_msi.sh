@@ -1,7 +1,9 @@
 #!/bin/bash
 # Builds one Windows installer package from a build folder with wixl (msitools), then adds
 # what wixl cannot express with msibuild: the Environment table that puts the installation
-# folder on the system PATH, and its two standard actions in the execute sequence.
+# folder on the system PATH, and its two standard actions in the execute sequence; the program
+# files' versions from their version resources; the upgrade row that lets a package of the same
+# version replace an installed one (packaging/msi_tables.py).
 #   packaging/build_msi.sh x64|x86 <build folder> <version> <output.msi>
 set -euo pipefail
 arch=$1 bindir=$2 version=$3 out=$4
@@ -25,5 +27,11 @@ printf 'Environment\tName\tValue\tComponent_\ns72\tl255\tL255\ts72\nEnvironment\
 msiinfo export "$tables/package.msi" InstallExecuteSequence >"$tables/InstallExecuteSequence.idt"
 grep -q '^WriteEnvironmentStrings' "$tables/InstallExecuteSequence.idt" ||
     printf 'RemoveEnvironmentStrings\t\t3300\r\nWriteEnvironmentStrings\t\t5200\r\n' >>"$tables/InstallExecuteSequence.idt"
-(cd "$tables" && msibuild package.msi -i Environment.idt && msibuild package.msi -i InstallExecuteSequence.idt)
+msiinfo export "$tables/package.msi" File >"$tables/File.idt"
+python3 "$here/msi_tables.py" file-versions "$tables/File.idt" "$tables/bin"
+msiinfo export "$tables/package.msi" Upgrade >"$tables/Upgrade.idt"
+python3 "$here/msi_tables.py" same-version "$tables/Upgrade.idt"
+(cd "$tables" && for table in Environment InstallExecuteSequence File Upgrade; do
+     msibuild package.msi -i "$table.idt"
+ done)
 mv -f "$tables/package.msi" "$out"

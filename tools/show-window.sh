@@ -2,7 +2,7 @@
 # Shows what a user sees: opens Kestrune.exe in a window, presses "Refresh", waits for
 # " Scan Complete", saves a PNG screenshot of the window and prints "screenshot: <path>",
 # then closes the program.
-#   tools/show-window.sh [output.png]
+#   tools/show-window.sh [output.png]        (KESTRUNE_DESKTOP_SIZE=WxH: the desktop, 1280x800)
 # The window opens on $DISPLAY when that display answers, otherwise on a private Xvfb.
 # Wine draws it on a desktop of its own ("explorer /desktop=...,x11"), so this works
 # whatever driver the prefix's running programs use. Needs the x86_64 build (tools/build.sh).
@@ -15,7 +15,7 @@ EXE="$BUILD_X64/Kestrune.exe"
 HELPER_SRC="$KESTRUNE_ROOT/tests/gui/driver/kestrune_show.cpp"
 HELPER="$SHOW_DIR/kestrune-show.exe"
 DESKTOP="kestrune-show-$$"
-DESKTOP_SIZE="1280x800"
+DESKTOP_SIZE="${KESTRUNE_DESKTOP_SIZE:-1280x800}"  # larger for a window at a higher DPI
 
 [[ -f "$EXE" ]] || { log "missing $EXE: run tools/build.sh first"; exit 1; }
 mkdir -p "$SHOW_DIR" "$(dirname "$OUTPUT")"

@@ -4,10 +4,13 @@
     the programs' and the library's version resources, the installers' ProductVersion,
     `kestrune-scan --version` and the "kestrune" field of its JSON output;
   - each ZIP holds exactly the user's files in one folder, with programs of its build's machine;
+    both programs carry the icon at every size and the manifest (wrestool, icotool);
   - each installer's tables (msiinfo export): per machine, the right Program Files, 64-bit
     components in the x64 package, the class, ProgIDs, type library and interface as registry
     entries (no self-registration, no custom action runs code), the PATH entry and its actions,
-    the Start-menu shortcut, a fixed upgrade code that replaces older versions.
+    the Start-menu shortcut, a fixed upgrade code that replaces older versions and the same
+    version, the icon and the Apps & features properties, File.Version from the programs'
+    version resources; the keys both builds share in one component, the same in both packages.
 
 usage: check_release.py DIST BUILD_I686 BUILD_X64 WINE_RUN
 """
@@ -17,6 +20,8 @@ import re
 import struct
 import subprocess
 import sys
+import tempfile
+import xml.etree.ElementTree as ElementTree
 import zipfile
 
 DIST, BUILD_I686, BUILD_X64, WINE_RUN = sys.argv[1:5]
@@ -68,6 +73,50 @@ def msi_table(package, table):
     return [dict(zip(columns, line.split("\t"))) for line in lines[3:] if line]
 
 
+def program_resources(data):
+    """(icon sizes, manifest root or None) of a PE file, read with wrestool and icotool."""
+    with tempfile.TemporaryDirectory() as folder:
+        program = os.path.join(folder, "program")
+        with open(program, "wb") as f:
+            f.write(data)
+        icon = os.path.join(folder, "icon.ico")
+        subprocess.run(["wrestool", "-x", "-t14", "-n1", "-o", icon, program], capture_output=True)
+        listing = subprocess.run(["icotool", "-l", icon], capture_output=True, text=True).stdout \
+            if os.path.isfile(icon) else ""
+        manifest = subprocess.run(["wrestool", "-x", "--raw", "-t24", program], capture_output=True).stdout
+    sizes = {int(w) for w in re.findall(r"--width=(\d+)", listing)}
+    return sizes, ElementTree.fromstring(manifest) if manifest.strip() else None
+
+
+V1, V3 = "{urn:schemas-microsoft-com:asm.v1}", "{urn:schemas-microsoft-com:asm.v3}"
+SETTINGS_2005 = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
+SETTINGS_2016 = "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}"
+COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}"
+# (what, element path, attribute or None for the text, expected value)
+MANIFEST_ENTRIES = [
+    ("asInvoker", f".//{V3}requestedExecutionLevel", "level", "asInvoker"),
+    ("Common Controls 6", f".//{V1}dependentAssembly/{V1}assemblyIdentity", "name", "Microsoft.Windows.Common-Controls"),
+    ("Common Controls 6", f".//{V1}dependentAssembly/{V1}assemblyIdentity", "version", "6.0.0.0"),
+    ("per-monitor DPI v2", f".//{V3}windowsSettings/{SETTINGS_2016}dpiAwareness", None, "PerMonitorV2, PerMonitor"),
+    ("the older DPI fallback", f".//{V3}windowsSettings/{SETTINGS_2005}dpiAware", None, "true/pm"),
+]
+SUPPORTED_OS = {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+                "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}
+
+
+def check_program_resources(where, data):
+    sizes, manifest = program_resources(data)
+    check({16, 32, 48, 256} <= sizes, f"{where} carries the icon at 16, 32, 48 and 256 px: {sorted(sizes)}")
+    check(manifest is not None, f"{where} carries a manifest")
+    if manifest is None:
+        return
+    for what, path, attribute, expected in MANIFEST_ENTRIES:
+        found = [(e.get(attribute) if attribute else (e.text or "").strip()) for e in manifest.findall(path)]
+        check(expected in found, f"{where}'s manifest declares {what}: {found}")
+    listed = {e.get("Id") for e in manifest.findall(f".//{COMPATIBILITY}supportedOS")}
+    check(SUPPORTED_OS <= listed, f"{where}'s manifest lists Windows 7 to 11: {sorted(listed)}")
+
+
 version = project_version(BUILD_X64)
 check(project_version(BUILD_I686) == version, f"both builds have the project version {version}")
 check(re.fullmatch(r"[0-9]+\.[0-9]+\.[0-9]+", version) is not None, f"{version} is major.minor.patch")
@@ -75,8 +124,10 @@ expected_dist = {f"Kestrune-{version}-{s}" for s in ("win32.zip", "win64.zip", "
 present = {f for f in os.listdir(DIST) if f.startswith("Kestrune-")}
 check(expected_dist <= present, f"dist/ holds {sorted(expected_dist)} (has {sorted(present)})")
 
-USER_FILES = {"Kestrune.exe", "kestrune-scan.exe", "Kestrune.dll", "kestrune.h", "Kestrune.lib", "README.md",
-              "LICENSE", "docs/kestrune-scan.schema.json", "docs/screenshot.png", "docs/examples/list_ports.c"}
+USER_FILES = {"Kestrune.exe", "kestrune-scan.exe", "Kestrune.dll", "kestrune.h", "Kestrune.lib", "README.txt",
+              "LICENSE.txt", "docs/kestrune-scan.schema.json", "docs/screenshot.png", "docs/examples/list_ports.c"}
+PROGRAMS = ("Kestrune.exe", "kestrune-scan.exe", "Kestrune.dll")
+file_versions = {}  # (zip system, program): its fixed file version
 for system, machine in (("win32", 0x14C), ("win64", 0x8664)):
     name = os.path.join(DIST, f"Kestrune-{version}-{system}.zip")
     folder = f"Kestrune-{version}-{system}/"
@@ -86,7 +137,7 @@ for system, machine in (("win32", 0x14C), ("win64", 0x8664)):
         inside = {n[len(folder):] for n in files}
         check(inside == USER_FILES, f"{system}.zip holds exactly the user's files "
               f"(extra {sorted(inside - USER_FILES)}, missing {sorted(USER_FILES - inside)})")
-        for program in ("Kestrune.exe", "kestrune-scan.exe", "Kestrune.dll"):
+        for program in PROGRAMS:
             if folder + program not in files:
                 continue
             data = archive.read(folder + program)
@@ -94,7 +145,13 @@ for system, machine in (("win32", 0x14C), ("win64", 0x8664)):
             resource = version_resource(data)
             check(resource == (version + ".0", version + ".0", version, version),
                   f"{system}.zip's {program} version resource says {version}: {resource}")
-        check("MIT License" in archive.read(folder + "LICENSE").decode(), f"{system}.zip's LICENSE is MIT's")
+            file_versions[(system, program)] = resource and resource[0]
+            if program.endswith(".exe"):
+                check_program_resources(f"{system}.zip's {program}", data)
+        for text, opening in (("LICENSE.txt", "MIT License"), ("README.txt", "# Kestrune")):
+            content = archive.read(folder + text) if folder + text in files else b""
+            check(content.decode().startswith(opening) and b"\r\n" in content and b"\n" not in content.replace(b"\r\n", b""),
+                  f"{system}.zip's {text} opens with {opening!r} and has Windows line ends")
         schema = json.loads(archive.read(folder + "docs/kestrune-scan.schema.json"))
         check(schema.get("$schema", "").endswith("2020-12/schema"), f"{system}.zip's schema is draft 2020-12")
 
@@ -118,8 +175,16 @@ def class_rows(platform):
 
 
 UPGRADE_CODES = {"x86": "{7A1E5F3B-0C2D-4E8F-9A6B-1D3C5E7F9A20}", "x64": "{C488AC40-1228-44A0-8446-7CC4A57CE2FF}"}
-for arch, template, folder, platform in (("x86", "Intel;1033", "ProgramFilesFolder", "win32"),
-                                         ("x64", "x64;1033", "ProgramFiles64Folder", "win64")):
+VERSION_MAX_INCLUSIVE = 0x200
+PROPERTY_SET_ACTION = 51  # a custom action that sets a property from a formatted text, no code
+SHARED_KEY = ("0", "Kestrune.SerialPort\\CLSID")
+SHARED_KEYS = {"Kestrune.SerialPort", "Kestrune.SerialPort\\CLSID", "Kestrune.SerialPort\\CurVer",
+               "Kestrune.SerialPort.1", "Kestrune.SerialPort.1\\CLSID", f"TypeLib\\{LIBID}\\1.0",
+               f"TypeLib\\{LIBID}\\1.0\\FLAGS", f"TypeLib\\{LIBID}\\1.0\\HELPDIR"}
+shared = {}  # arch: (component GUID, its registry rows)
+guids = {}   # arch: every other component's GUID
+for arch, template, folder, platform, system in (("x86", "Intel;1033", "ProgramFilesFolder", "win32", "win32"),
+                                                 ("x64", "x64;1033", "ProgramFiles64Folder", "win64", "win64")):
     package = os.path.join(DIST, f"Kestrune-{version}-{arch}.msi")
     info = subprocess.run(["msiinfo", "suminfo", package], capture_output=True, text=True).stdout
     check(f"Template: {template}" in info, f"{arch}.msi is a {template} package")
@@ -137,8 +202,34 @@ for arch, template, folder, platform in (("x86", "Intel;1033", "ProgramFilesFold
     registry = {(r["Root"], r["Key"], r["Name"], r["Value"]) for r in msi_table(package, "Registry")}
     missing = [row for row in class_rows(platform) if row not in registry]
     check(not missing, f"{arch}.msi writes the class, ProgIDs, type library and interface (missing {missing})")
-    check(not msi_table(package, "SelfReg") and not msi_table(package, "CustomAction"),
-          f"{arch}.msi runs no code of its own (no SelfReg, no CustomAction)")
+    actions = {a["Action"]: a for a in msi_table(package, "CustomAction")}
+    check(not msi_table(package, "SelfReg") and
+          all(int(a["Type"]) & 0x3F == PROPERTY_SET_ACTION for a in actions.values()),
+          f"{arch}.msi runs no code of its own (no SelfReg; custom actions only set properties): {actions}")
+    assigned = {a["Source"]: a["Target"] for a in actions.values()}
+    check(assigned == {"ARPINSTALLLOCATION": "[INSTALLDIR]", "ARPHELPLINK": "[INSTALLDIR]README.txt"},
+          f"{arch}.msi gives Apps & features the folder and the guide: {assigned}")
+    title = f"Kestrune ({'64' if arch == 'x64' else '32'}-bit)"
+    check(properties.get("ProductName") == title, f"{arch}.msi is named {title!r}: {properties.get('ProductName')}")
+    icons = {r["Name"] for r in msi_table(package, "Icon")}
+    check(properties.get("ARPPRODUCTICON") in icons and properties.get("ARPNOMODIFY") == "1",
+          f"{arch}.msi shows its icon and no Modify: {icons}, {properties.get('ARPPRODUCTICON')}, "
+          f"{properties.get('ARPNOMODIFY')}")
+    files = {r["File"]: r for r in msi_table(package, "File")}
+    recorded = {r["FileName"].split("|")[-1]: (r["Version"], r["Language"]) for r in files.values()}
+    for program in PROGRAMS:
+        expected = (file_versions.get((system, program)), "1033")
+        check(recorded.get(program) == expected,
+              f"{arch}.msi's File.Version of {program} is its version resource's: {recorded.get(program)}")
+    registry_rows = msi_table(package, "Registry")
+    owner = next((r["Component_"] for r in registry_rows if (r["Root"], r["Key"]) == SHARED_KEY), None)
+    owned = {(r["Root"], r["Key"], r["Name"], r["Value"]) for r in registry_rows if r["Component_"] == owner}
+    component_ids = {c["Component"]: c["ComponentId"] for c in components}
+    shared[arch] = (component_ids.get(owner), owned)
+    guids[arch] = {guid for name, guid in component_ids.items() if name != owner}
+    check({key for _, key, _, _ in owned} == SHARED_KEYS and
+          not any(r["Key"] in SHARED_KEYS for r in registry_rows if r["Component_"] != owner),
+          f"{arch}.msi keeps the ProgIDs and the type library's own key in one component: {sorted(owned)}")
     environment = msi_table(package, "Environment")
     check([(e["Name"], e["Value"], e["Component_"]) for e in environment] ==
           [("=-*PATH", "[~];[INSTALLDIR]", "ConsoleProgram")], f"{arch}.msi appends its folder to PATH: {environment}")
@@ -146,11 +237,17 @@ for arch, template, folder, platform in (("x86", "Intel;1033", "ProgramFilesFold
     check({"WriteEnvironmentStrings", "RemoveEnvironmentStrings", "RemoveExistingProducts",
            "WriteRegistryValues", "RemoveRegistryValues"} <= actions, f"{arch}.msi's sequence has the actions")
     shortcuts = msi_table(package, "Shortcut")
-    check([(s["Directory_"], s["Target"]) for s in shortcuts] == [("ProgramMenuFolder", "[#KestruneExe]")],
-          f"{arch}.msi puts one shortcut to Kestrune.exe into the Start menu")
+    check([(s["Directory_"], s["Target"], s["Name"].split("|")[-1], s["WkDir"], s["Icon_"]) for s in shortcuts] ==
+          [("ProgramMenuFolder", "[#KestruneExe]", title, "PersonalFolder", properties.get("ARPPRODUCTICON"))],
+          f"{arch}.msi puts one shortcut {title!r} to Kestrune.exe, started in Documents, into the Start menu")
     upgrades = msi_table(package, "Upgrade")
-    check(any(u["UpgradeCode"] == UPGRADE_CODES[arch] and u["VersionMax"] == version for u in upgrades),
-          f"{arch}.msi replaces older versions of its upgrade code: {upgrades}")
+    check(any(u["UpgradeCode"] == UPGRADE_CODES[arch] and u["VersionMax"] == version and
+              int(u["Attributes"]) & VERSION_MAX_INCLUSIVE for u in upgrades),
+          f"{arch}.msi replaces older versions of its upgrade code and the same version: {upgrades}")
+
+check(shared["x86"][0] and shared["x86"] == shared["x64"],
+      f"the shared component has the same GUID and rows in both packages: {shared}")
+check(not guids["x86"] & guids["x64"], f"no other component GUID is in both packages: {guids['x86'] & guids['x64']}")
 
 scan = os.path.join(BUILD_X64, "kestrune-scan.exe")
 shown = subprocess.run([WINE_RUN, scan, "--version"], stdin=subprocess.DEVNULL, capture_output=True,

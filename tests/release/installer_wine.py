@@ -6,10 +6,14 @@ suite's registrations stay untouched) with the test lab brought up there:
   Kestrune.SerialPort and lists the lab's ports through the installed library, the installed
   kestrune-scan.exe prints the table; the registry entries the package wrote are exactly what
   the library's own registration (regsvr32) writes; a package of the next version installed over
-  it leaves one installation; msiexec /x /qn exits 0 and leaves no file, class, ProgID, type
-  library, interface key or PATH entry behind.
+  it leaves one installation, and so does a rebuild of the same version; msiexec /x /qn exits 0
+  and leaves no file, class, ProgID, type library, interface key or PATH entry behind.
+Given the other build's package (x64 runs only), both side by side: two entries and two
+  shortcuts; with the 32-bit one removed the 64-bit class still lists the lab's ports through
+  its ProgID; with the 64-bit one removed the 32-bit one keeps its shortcut, class and ProgID
+  keys (its class cannot be created here: the 64-bit prefix runs no 32-bit program).
 
-usage: installer_wine.py ARCH(x64|x86) PACKAGE BUILD_DIR
+usage: installer_wine.py ARCH(x64|x86) PACKAGE BUILD_DIR [OTHER_PACKAGE]
 The prefix copied is the work dir's ($KESTRUNE_WORK, default .work): prefix, or prefix-i686.
 ARCH x86 runs in the 32-bit world (the emulated 32-bit Wine, a 32-bit prefix).
 """
@@ -22,6 +26,7 @@ import tempfile
 import time
 
 ARCH, PACKAGE, BUILD = sys.argv[1:4]
+OTHER_PACKAGE = sys.argv[4] if len(sys.argv) > 4 and ARCH == "x64" else None
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE_RUN = os.path.join(ROOT, "tools", "wine-run")
 SERLAB = os.path.join(ROOT, "lab", "serlab.py")
@@ -35,8 +40,10 @@ CLASS_KEYS = [f"HKCR\\CLSID\\{CLSID}", "HKCR\\Kestrune.SerialPort", "HKCR\\Kestr
 PRODUCT_KEYS = CLASS_KEYS + ["HKLM\\Software\\Kestrune"]
 ENVIRONMENT = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment"
 UNINSTALL = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
-INSTALLED_FILES = ["Kestrune.exe", "kestrune-scan.exe", "Kestrune.dll", "kestrune.h", "Kestrune.lib", "README.md",
-                   "LICENSE", "docs/kestrune-scan.schema.json", "docs/screenshot.png", "docs/examples/list_ports.c"]
+UNINSTALL32 = "HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+TITLE = {"x64": "Kestrune (64-bit)", "x86": "Kestrune (32-bit)"}
+INSTALLED_FILES = ["Kestrune.exe", "kestrune-scan.exe", "Kestrune.dll", "kestrune.h", "Kestrune.lib", "README.txt",
+                   "LICENSE.txt", "docs/kestrune-scan.schema.json", "docs/screenshot.png", "docs/examples/list_ports.c"]
 
 failures = []
 
@@ -76,12 +83,13 @@ def windows_path(unix):
 ROOT_NAMES = {"HKCR": "HKEY_CLASSES_ROOT", "HKLM": "HKEY_LOCAL_MACHINE"}
 
 
-def registry_trees(keys):
+def registry_trees(keys, view="64"):
     """{key: {subkey: {value name: data}}} under each key, read by one cmd running reg query /s
-    for each (one Windows program start for all); {} for a missing key."""
+    for each (one Windows program start for all) in the 64-bit or the 32-bit registry view; {}
+    for a missing key."""
     command = ["cmd", "/c"]
     for key in keys:
-        command += (["&"] if len(command) > 2 else []) + ["reg", "query", key, "/s"]
+        command += (["&"] if len(command) > 2 else []) + ["reg", "query", key, "/s", f"/reg:{view}"]
     _, out = run(*command)
     everything, current = {}, None
     for line in out.splitlines():
@@ -104,8 +112,8 @@ def registry_tree(key):
     return registry_trees([key])[key]
 
 
-def product_registry():
-    return {key: tree for key, tree in registry_trees(PRODUCT_KEYS).items() if tree}
+def product_registry(view="64"):
+    return {key: tree for key, tree in registry_trees(PRODUCT_KEYS, view).items() if tree}
 
 
 def comparable(registry):
@@ -129,10 +137,11 @@ def machine_path(trees=None):
 
 
 def installations(trees=None):
-    """DisplayName/DisplayVersion of every Kestrune entry in the machine's program list."""
-    trees = trees or registry_trees([UNINSTALL])
+    """DisplayName/DisplayVersion of every Kestrune entry in the machine's program list (both
+    views: a 32-bit package's entry is in the 32-bit one)."""
+    trees = trees or registry_trees([UNINSTALL, UNINSTALL32])
     found = []
-    for key, values in trees[UNINSTALL].items():
+    for key, values in [*trees[UNINSTALL].items(), *trees.get(UNINSTALL32, {}).items()]:
         name = re.sub(r"^REG_\w+\s+", "", values.get("DisplayName", ""))
         if name.startswith("Kestrune"):
             found.append((name, re.sub(r"^REG_\w+\s+", "", values.get("DisplayVersion", ""))))
@@ -146,9 +155,13 @@ def leftovers():
     if os.path.exists(folder):
         for base, _, files in os.walk(folder):
             left += [os.path.join(base, f) for f in files] or [base]
+    folder32 = os.path.join(drive_c, "Program Files (x86)", "Kestrune")
+    if os.path.exists(folder32):
+        left.append(folder32)
     left += shortcuts()
-    trees = registry_trees(PRODUCT_KEYS + [ENVIRONMENT, UNINSTALL])
+    trees = registry_trees(PRODUCT_KEYS + [ENVIRONMENT, UNINSTALL, UNINSTALL32])
     left += [f"registry {key}" for key in PRODUCT_KEYS if trees[key]]
+    left += [f"32-bit registry {key}" for key in product_registry("32")]
     path = machine_path(trees)
     if "Kestrune" in path:
         left.append(f"PATH {path}")
@@ -157,14 +170,37 @@ def leftovers():
 
 
 def shortcuts():
-    """Kestrune.lnk in the machine's Start menu, or in a user's: Wine's installer resolves
+    """Kestrune's shortcuts in the machine's Start menu, or in a user's: Wine's installer resolves
     ProgramMenuFolder to the user's Programs folder even for a per-machine package (Windows
     gives the all-users one)."""
     found = []
     for base, _, files in os.walk(drive_c):
         if "Start Menu" in base:
-            found += [os.path.join(base, f) for f in files if f.lower() == "kestrune.lnk"]
-    return found
+            found += [os.path.join(base, f) for f in files if f.startswith("Kestrune") and f.endswith(".lnk")]
+    return sorted(found)
+
+
+def shortcut_names():
+    return [os.path.basename(path) for path in shortcuts()]
+
+
+def package_of(arch, version, name):
+    """A package built now from this build folder: a new product code, as every build has."""
+    built = os.path.join(work, name)
+    subprocess.run(["bash", os.path.join(ROOT, "packaging", "build_msi.sh"), arch, BUILD, version, built],
+                   check=True, stdin=subprocess.DEVNULL, timeout=300)
+    return built
+
+
+def class_lists_lab_ports(what):
+    status, out = run("cscript.exe", "//nologo", windows_path(os.path.join(ROOT, "tests/release/installed_ports.vbs")))
+    listed = dict(line.split(" ", 1) for line in out.splitlines() if line.startswith("COM"))
+    check(status == 0 and listed == LAB_PORTS and "Enum: 0 true" in out and out.rstrip().endswith("Done"),
+          f"{what}: cscript lists the lab's ports through the installed class: {out!r}")
+
+
+# The lab's ports and what opening each gives (0 free, 5 held by another program).
+LAB_PORTS = {"COM2": "0", "COM3": "5", "COM6": "0", "COM7": "0", "COM8": "0", "COM9": "0", "COM10": "0"}
 
 
 def install(package):
@@ -200,23 +236,19 @@ try:
         same = os.path.isfile(os.path.join(folder, name)) and \
             open(os.path.join(folder, name), "rb").read() == open(os.path.join(BUILD, name), "rb").read()
         check(same, f"{name} is the build's")
-    check(len(shortcuts()) == 1 and shortcuts()[0].endswith(os.path.join("Programs", "Kestrune.lnk")),
-          f"the Start menu holds the Kestrune shortcut: {shortcuts()}")
+    check(len(shortcuts()) == 1 and shortcuts()[0].endswith(os.path.join("Programs", TITLE[ARCH] + ".lnk")),
+          f"the Start menu holds the shortcut {TITLE[ARCH]!r}: {shortcuts()}")
     check("C:\\Program Files\\Kestrune" in machine_path(), f"PATH holds the folder: {machine_path()}")
     server = registry_tree(f"HKCR\\CLSID\\{CLSID}\\InprocServer32")
     inproc = next(iter(server.values()), {}).get("(Default)", "")
     check(inproc.lower() == "c:\\program files\\kestrune\\kestrune.dll", f"the class is served by {inproc}")
 
-    status, out = run("cscript.exe", "//nologo", windows_path(os.path.join(ROOT, "tests/release/installed_ports.vbs")))
-    expected = {"COM2": "0", "COM3": "5", "COM6": "0", "COM7": "0", "COM8": "0", "COM9": "0", "COM10": "0"}
-    listed = dict(line.split(" ", 1) for line in out.splitlines() if line.startswith("COM"))
-    check(status == 0 and listed == expected and "Enum: 0 true" in out and out.rstrip().endswith("Done"),
-          f"cscript lists the lab's ports through the installed class: {out!r}")
+    class_lists_lab_ports("installed")
 
     status, out = run("C:\\Program Files\\Kestrune\\kestrune-scan.exe")
     table = out.split("\n\n")[0]  # the reservations follow after an empty line
     rows = [line.split()[0] for line in table.splitlines() if line.startswith("COM")]
-    check(status == 0 and out.startswith("Port ") and sorted(rows) == sorted(expected | {"COM4": "", "COM5": ""}),
+    check(status == 0 and out.startswith("Port ") and sorted(rows) == sorted(LAB_PORTS | {"COM4": "", "COM5": ""}),
           f"the installed kestrune-scan.exe prints the table: {out!r}")
 
     # What the package wrote is what the library's own registration writes.
@@ -228,15 +260,20 @@ try:
     check(written == registered, "the package writes the keys and values regsvr32 writes:\n"
           f"  package:  {written}\n  regsvr32: {registered}")
 
-    # Version N+1 over N: one installation, of N+1.
+    # The same version built again (a new product code) over it: still one installation.
     version = subprocess.run(["msiinfo", "export", PACKAGE, "Property"], capture_output=True, text=True,
                              check=True).stdout
     current = re.search(r"^ProductVersion\t(\S+)", version, re.M).group(1)
+    rebuilt = package_of(ARCH, current, f"Kestrune-{current}-{ARCH}-rebuilt.msi")
+    status = install(rebuilt)
+    check(status == 0, f"msiexec /i of {current} rebuilt over {current} exits 0 (got {status})")
+    found = installations()
+    check(found == [(TITLE[ARCH], current)], f"one installation, of {current}: {found}")
+
+    # Version N+1 over N: one installation, of N+1.
     major, minor, patch = (int(p) for p in current.split("."))
     following = f"{major}.{minor}.{patch + 1}"
-    newer = os.path.join(work, f"Kestrune-{following}-{ARCH}.msi")
-    subprocess.run(["bash", os.path.join(ROOT, "packaging", "build_msi.sh"), ARCH, BUILD, following, newer],
-                   check=True, stdin=subprocess.DEVNULL, timeout=300)
+    newer = package_of(ARCH, following, f"Kestrune-{following}-{ARCH}.msi")
     status = install(newer)
     check(status == 0, f"msiexec /i of {following} over {current} exits 0 (got {status})")
     found = installations()
@@ -252,6 +289,35 @@ try:
     # Wine's installer takes the folder out of PATH but keeps the separator before it.
     check(machine_path().rstrip(";") == path_before.rstrip(";"),
           f"PATH is what it was: {path_before!r} -> {machine_path()!r}")
+
+    if OTHER_PACKAGE:
+        # Both builds on one machine, then each removed while the other stays.
+        for package in (OTHER_PACKAGE, PACKAGE):
+            status = install(package)
+            check(status == 0, f"side by side: msiexec /i {os.path.basename(package)} exits 0 (got {status})")
+        names = sorted(name for name, _ in installations())
+        check(names == sorted(TITLE.values()), f"side by side: two entries in the program list: {names}")
+        both = sorted(title + ".lnk" for title in TITLE.values())
+        check(shortcut_names() == both, f"side by side: two shortcuts: {shortcut_names()}")
+
+        status = uninstall(OTHER_PACKAGE)
+        check(status == 0, f"the 32-bit package removed (got {status})")
+        check(shortcut_names() == [TITLE["x64"] + ".lnk"], f"the 64-bit shortcut stays: {shortcut_names()}")
+        class_lists_lab_ports("with the 32-bit package removed")
+
+        statuses = install(OTHER_PACKAGE), uninstall(PACKAGE)
+        check(statuses == (0, 0), f"the 32-bit package installed again, the 64-bit one removed (got {statuses})")
+        check(shortcut_names() == [TITLE["x86"] + ".lnk"], f"the 32-bit shortcut stays: {shortcut_names()}")
+        kept = product_registry("32")
+        server = next(iter(registry_trees([f"HKCR\\CLSID\\{CLSID}\\InprocServer32"], "32")
+                           [f"HKCR\\CLSID\\{CLSID}\\InprocServer32"].values()), {}).get("(Default)", "")
+        check(server.lower() == "c:\\program files (x86)\\kestrune\\kestrune.dll" and
+              all(key in kept for key in CLASS_KEYS), f"the 32-bit class and its ProgIDs stay: {server}, {sorted(kept)}")
+        status = uninstall(OTHER_PACKAGE)
+        check(status == 0, f"the 32-bit package removed too (got {status})")
+        left = leftovers()
+        print("left behind after both were removed:", left or "nothing")
+        check(not left, "removing both leaves nothing behind")
 finally:
     subprocess.run([sys.executable, SERLAB, "down"], env=env, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
