@@ -137,16 +137,18 @@ def machine_path(trees=None):
     return re.sub(r"^REG_\w+\s+", "", path).strip()
 
 
-def installations(trees=None):
-    """DisplayName/DisplayVersion of every Kestrune entry in the machine's program list (both
-    views: a 32-bit package's entry is in the 32-bit one)."""
+def program_list(trees=None):
+    """The values of every Kestrune entry in the machine's program list (both views: a 32-bit
+    package's entry is in the 32-bit one), without their types."""
     trees = trees or registry_trees([UNINSTALL, UNINSTALL32])
-    found = []
-    for key, values in [*trees[UNINSTALL].items(), *trees.get(UNINSTALL32, {}).items()]:
-        name = re.sub(r"^REG_\w+\s+", "", values.get("DisplayName", ""))
-        if name.startswith("Kestrune"):
-            found.append((name, re.sub(r"^REG_\w+\s+", "", values.get("DisplayVersion", ""))))
-    return found
+    entries = [{name: re.sub(r"^REG_\w+\s+", "", data) for name, data in values.items()}
+               for values in [*trees[UNINSTALL].values(), *trees.get(UNINSTALL32, {}).values()]]
+    return [entry for entry in entries if entry.get("DisplayName", "").startswith("Kestrune")]
+
+
+def installations(trees=None):
+    """DisplayName/DisplayVersion of every Kestrune entry in the machine's program list."""
+    return [(entry["DisplayName"], entry.get("DisplayVersion", "")) for entry in program_list(trees)]
 
 
 def leftovers():
@@ -246,6 +248,11 @@ try:
     check(inproc.lower() == "c:\\program files\\kestrune\\kestrune.dll", f"the class is served by {inproc}")
 
     class_lists_lab_ports("installed")
+    entry = next(iter(program_list()), {})
+    shown = {name: entry.get(name) for name in ("InstallLocation", "HelpLink", "NoModify")}
+    check(shown == {"InstallLocation": "C:\\Program Files\\Kestrune\\",
+                    "HelpLink": "C:\\Program Files\\Kestrune\\README.txt", "NoModify": "0x1"},
+          f"the program list shows the folder, the guide as help and no Modify: {shown}")
 
     status, out = run("C:\\Program Files\\Kestrune\\kestrune-scan.exe")
     table = out.split("\n\n")[0]  # the reservations follow after an empty line
