@@ -67,7 +67,10 @@ def version_resource(data):
 
 
 def msi_table(package, table):
-    out = subprocess.run(["msiinfo", "export", package, table], capture_output=True, text=True).stdout
+    # A table with binary columns (Icon) is written with its streams into the current folder.
+    with tempfile.TemporaryDirectory() as streams:
+        out = subprocess.run(["msiinfo", "export", os.path.abspath(package), table], capture_output=True, text=True,
+                             cwd=streams).stdout
     lines = [line.rstrip("\r") for line in out.splitlines()]
     columns = lines[0].split("\t") if lines else []
     return [dict(zip(columns, line.split("\t"))) for line in lines[3:] if line]
