@@ -12,6 +12,7 @@
 
 #include "app/common/identity_view.h"
 #include "exports/system_info_exports.h"
+#include "registry/key_reads.h"
 #include "scan/identity_reader.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
@@ -173,6 +174,12 @@ std::string BuildDiagnosticReport(const std::vector<PortRecord>& records, const 
     return text;
 }
 
+bool WholeEnvironmentAsked() {
+    DWORD number = 0;
+    return ReadValueNumber(HKEY_CURRENT_USER, kSettingsKeyPath, kWholeEnvironmentValueName, number) == ERROR_SUCCESS &&
+           number != 0;
+}
+
 DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& records) noexcept {
     if (!path) return ERROR_INVALID_PARAMETER;
     try {
@@ -182,8 +189,9 @@ DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& r
         GetProgram(&info);
         // The whole text exists before the file is touched, and the file is replaced in one
         // step: a report that cannot be built or written leaves the previous one as it was.
-        // It is written to be sent to others: secret values of the environment stay out.
-        std::string text = BuildDiagnosticReport(records, info, EnvironmentListing(true), ReadHardwareSnapshot());
+        // It is written to be sent to others: only plain system values, unless asked.
+        const std::string environment = EnvironmentListing(!WholeEnvironmentAsked());
+        std::string text = BuildDiagnosticReport(records, info, environment, ReadHardwareSnapshot());
 
         return ReplaceFileContent(path, text);
     } catch (const std::bad_alloc&) {
@@ -193,9 +201,54 @@ DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& r
     }
 }
 
-DWORD WriteDiagnosticReport(const std::vector<PortRecord>& records) noexcept {
-    return WriteDiagnosticReportTo(kReportFileName, records);
+bool FolderNotWritable(DWORD error) {
+    return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT || error == ERROR_NETWORK_ACCESS_DENIED;
 }
+
+std::string FallbackReportFolder() {
+    char base[MAX_PATH * 2];
+    const DWORD got = GetEnvironmentVariableA("LOCALAPPDATA", base, sizeof base);
+    if (got == 0 || got >= sizeof base) return std::string();
+    std::string folder(base, got);
+    if (folder.back() != '\\') folder += '\\';
+    folder += "Kestrune\\";
+    // An existing folder is fine; any other failure shows when the file is written.
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+namespace {
+
+// Whether a new file can be made in the folder of path: one is created under an
+// unpredictable name and removed again. Only a failure that says the folder is closed to
+// this user counts; anything else is left for the real write to report.
+bool FolderTakesNewFiles(const char* path) {
+    std::string fresh;
+    UniqueHandle probe = CreateNewBeside(path, fresh);
+    if (!probe) return !FolderNotWritable(GetLastError());
+    probe.reset();
+    DeleteFileA(fresh.c_str());
+    return true;
+}
+
+}  // namespace
+
+DWORD WriteDiagnosticReport(const std::vector<PortRecord>& records, std::string* writtenTo) noexcept {
+    try {
+        std::string path = DiagnosticReportPath();
+        if (!FolderTakesNewFiles(kReportFileName)) {
+            const std::string folder = FallbackReportFolder();
+            if (!folder.empty()) path = folder + kReportFileName;
+        }
+        const DWORD error = WriteDiagnosticReportTo(path.c_str(), records);
+        if (error == ERROR_SUCCESS && writtenTo) *writtenTo = path;
+        return error;
+    } catch (...) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+std::string ReportElsewhereText(const std::string& path) { return " Report: " + path; }
 
 std::string ReportFailureText(DWORD error) {
     char message[512];
