@@ -148,6 +148,8 @@ for arch, template, folder, platform in (("x86", "Intel;1033", "ProgramFilesFold
     shortcuts = msi_table(package, "Shortcut")
     check([(s["Directory_"], s["Target"]) for s in shortcuts] == [("ProgramMenuFolder", "[#KestruneExe]")],
           f"{arch}.msi puts one shortcut to Kestrune.exe into the Start menu")
+    # Started from the Start menu, the window writes its report where a user may write.
+    check([s["WkDir"] for s in shortcuts] == ["PersonalFolder"], f"{arch}.msi's shortcut starts in Documents")
     upgrades = msi_table(package, "Upgrade")
     check(any(u["UpgradeCode"] == UPGRADE_CODES[arch] and u["VersionMax"] == version for u in upgrades),
           f"{arch}.msi replaces older versions of its upgrade code: {upgrades}")
