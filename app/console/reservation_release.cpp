@@ -111,15 +111,22 @@ bool WriteBackup(const std::vector<uint8_t>& value, const ReleaseSettings& setti
         return false;
     }
     const std::string name = DefaultBackupName(now);
-    const std::string stem = FolderOf(DiagnosticReportPath()) + name.substr(0, name.size() - 4);
+    // Beside the report: the current folder, or where the report goes when that cannot be written.
     DWORD error = ERROR_FILE_EXISTS;
-    for (int attempt = 1; attempt <= 100 && error == ERROR_FILE_EXISTS; ++attempt) {
-        const std::string path = stem + (attempt > 1 ? "-" + std::to_string(attempt) : "") + ".txt";
-        error = WriteNewFile(path, text);
-        if (error == ERROR_SUCCESS) {
-            run.backupPath = path;
-            return true;
+    for (int place = 0; place < 2; ++place) {
+        const std::string folder = place == 0 ? FolderOf(DiagnosticReportPath()) : FallbackReportFolder();
+        if (folder.empty()) continue;
+        const std::string stem = folder + name.substr(0, name.size() - 4);
+        error = ERROR_FILE_EXISTS;
+        for (int attempt = 1; attempt <= 100 && error == ERROR_FILE_EXISTS; ++attempt) {
+            const std::string path = stem + (attempt > 1 ? "-" + std::to_string(attempt) : "") + ".txt";
+            error = WriteNewFile(path, text);
+            if (error == ERROR_SUCCESS) {
+                run.backupPath = path;
+                return true;
+            }
         }
+        if (!FolderNotWritable(error)) break;
     }
     run.status = ReleaseStatus::kBackupFailed;
     run.detail = "the backup beside the report cannot be written: " + ErrorText(static_cast<LONG>(error));
