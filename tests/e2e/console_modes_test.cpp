@@ -247,6 +247,21 @@ TEST_F(ConsoleModes, WatchSeesAPortRemovedAndPluggedInAgain) {
     layout_.Load();
 }
 
+// A named port this machine does not have is said on standard error and fails the run;
+// the other named ports are still scanned or listed.
+TEST_F(ConsoleModes, ANamedPortThatDoesNotExistFailsTheRun) {
+    for (const char* arguments : {"--port COM99,COM2 --json", "--list --port com99 --port COM2 --json"}) {
+        SCOPED_TRACE(arguments);
+        const Finished run = RunToEnd(arguments);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(Lines(run.err), std::vector<std::string>{"kestrune-scan: COM99: no such port"});
+        const nlohmann::json document = nlohmann::json::parse(run.out);
+        std::vector<std::string> ports;
+        for (const auto& port : document.at("ports")) ports.push_back(port.at("PortName").get<std::string>());
+        EXPECT_EQ(ports, std::vector<std::string>{"COM2"});
+    }
+}
+
 TEST(ConsoleUsage, ExitStatusesAndTheOneLineUsageError) {
     const char* const cases[] = {"--bogus", "--port", "--port COMX", "--port COM0", "--tsv --json", "extra"};
     for (const char* arguments : cases) {
@@ -278,7 +293,7 @@ TEST(ConsoleUsage, ExitStatusesAndTheOneLineUsageError) {
     GetExitCodeProcess(process.get(), &code);
     EXPECT_EQ(code, 1u);
 
-    for (const char* arguments : {"--help", "--version"}) {
+    for (const char* arguments : {"--help", "/?", "--version"}) {
         const Finished run = RunToEnd(arguments);
         EXPECT_EQ(run.status, 0) << arguments;
         EXPECT_NE(run.out.find("kestrune-scan"), std::string::npos) << arguments;
