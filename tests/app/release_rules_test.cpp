@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/console/comdb_backup.h"
+#include "app/console/release_output.h"
 #include "app/console/release_rules.h"
 
 using namespace kestrune;
@@ -132,10 +133,10 @@ TEST(ReleaseRules, RestoreFreesOnlyWhatAReleaseWould) {
     EXPECT_EQ(plan.after, expected);
 
     // A backup shorter than the value grows where a kept number lies beyond its end.
-    ReleaseFacts far = facts;
-    far.bitmap[4] = 1u << 1;  // COM34
-    far.devices.push_back(Device("COM34", true, "Hub (COM34)"));
-    EXPECT_EQ(PlanRestore(std::vector<uint8_t>(2, 0), far).after.size(), 5u);
+    ReleaseFacts beyond = facts;
+    beyond.bitmap[4] = 1u << 1;  // COM34
+    beyond.devices.push_back(Device("COM34", true, "Hub (COM34)"));
+    EXPECT_EQ(PlanRestore(std::vector<uint8_t>(2, 0), beyond).after.size(), 5u);
     // A backup that frees nothing restores whole.
     EXPECT_TRUE(PlanRestore(facts.bitmap, facts).AllReleased());
     EXPECT_EQ(PlanRestore(facts.bitmap, facts).after, facts.bitmap);
@@ -157,6 +158,29 @@ TEST(ReleaseRules, RestoreOnAnotherMachineNeedsForce) {
         const std::string refusal = RestoreMachineRefusal(c.backup, "LAB-7", c.force);
         EXPECT_EQ(!refusal.empty(), c.refused) << refusal;
         if (c.refused) EXPECT_NE(refusal.find("--force"), std::string::npos) << refusal;
+    }
+}
+
+// Once the backup is written, whatever goes wrong after it, the failure line says where the
+// previous value is; before it there is no file to name.
+TEST(ReleaseOutput, AFailureAfterTheBackupNamesIt) {
+    const struct {
+        ReleaseStatus status;
+        const char* backup;
+        const char* line;
+    } cases[] = {
+        {ReleaseStatus::kReadBackDiffers, "C:\\b.txt", "kestrune-scan: x; the previous value is saved in C:\\b.txt"},
+        {ReleaseStatus::kWriteFailed, "C:\\b.txt", "kestrune-scan: x; the previous value is saved in C:\\b.txt"},
+        {ReleaseStatus::kBackupFailed, "", "kestrune-scan: x"},
+        {ReleaseStatus::kOtherMachine, "", "kestrune-scan: x"},
+        {ReleaseStatus::kDone, "C:\\b.txt", ""},
+    };
+    for (const auto& c : cases) {
+        ReleaseRun run;
+        run.status = c.status;
+        run.detail = "x";
+        run.backupPath = c.backup;
+        EXPECT_EQ(ReleaseFailureLine(run), c.line);
     }
 }
 
