@@ -180,7 +180,8 @@ bool WholeEnvironmentAsked() {
            number != 0;
 }
 
-DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& records) noexcept {
+DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& records,
+                              bool wholeEnvironment) noexcept {
     if (!path) return ERROR_INVALID_PARAMETER;
     try {
         OsInfoRecord info{};
@@ -190,7 +191,7 @@ DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& r
         // The whole text exists before the file is touched, and the file is replaced in one
         // step: a report that cannot be built or written leaves the previous one as it was.
         // It is written to be sent to others: only plain system values, unless asked.
-        const std::string environment = EnvironmentListing(!WholeEnvironmentAsked());
+        const std::string environment = EnvironmentListing(!wholeEnvironment && !WholeEnvironmentAsked());
         std::string text = BuildDiagnosticReport(records, info, environment, ReadHardwareSnapshot());
 
         return ReplaceFileContent(path, text);
@@ -233,14 +234,15 @@ bool FolderTakesNewFiles(const char* path) {
 
 }  // namespace
 
-DWORD WriteDiagnosticReport(const std::vector<PortRecord>& records, std::string* writtenTo) noexcept {
+DWORD WriteDiagnosticReport(const std::vector<PortRecord>& records, std::string* writtenTo,
+                            bool wholeEnvironment) noexcept {
     try {
         std::string path = DiagnosticReportPath();
         if (!FolderTakesNewFiles(kReportFileName)) {
             const std::string folder = FallbackReportFolder();
             if (!folder.empty()) path = folder + kReportFileName;
         }
-        const DWORD error = WriteDiagnosticReportTo(path.c_str(), records);
+        const DWORD error = WriteDiagnosticReportTo(path.c_str(), records, wholeEnvironment);
         if (error == ERROR_SUCCESS && writtenTo) *writtenTo = path;
         return error;
     } catch (...) {
@@ -250,15 +252,16 @@ DWORD WriteDiagnosticReport(const std::vector<PortRecord>& records, std::string*
 
 std::string ReportElsewhereText(const std::string& path) { return " Report: " + path; }
 
-std::string ReportFailureText(DWORD error) {
+std::string ReportFailureReason(DWORD error) {
     char message[512];
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
                                   message, sizeof message, nullptr);
     while (length > 0 && (message[length - 1] == '\r' || message[length - 1] == '\n' || message[length - 1] == ' '))
         --length;
-    const std::string reason = length > 0 ? std::string(message, length) : "error " + std::to_string(error);
-    return " Report not written: " + reason;
+    return length > 0 ? std::string(message, length) : "error " + std::to_string(error);
 }
+
+std::string ReportFailureText(DWORD error) { return " Report not written: " + ReportFailureReason(error); }
 
 std::string DiagnosticReportPath() {
     char buffer[MAX_PATH * 4];

@@ -30,16 +30,22 @@ constexpr std::size_t kPrintZone = 14;
 // %LOCALAPPDATA% instead. Never throws. Returns ERROR_SUCCESS with *writtenTo set to the file's full path,
 // or the Win32 error that stopped it (the file held open by another program, a full
 // disk, ...); on failure the previous report is kept whole.
-DWORD WriteDiagnosticReport(const std::vector<PortRecord>& records, std::string* writtenTo = nullptr) noexcept;
+// wholeEnvironment: every environment value, as a user asks for explicitly (a console
+// option); the user's setting (WholeEnvironmentAsked) asks for the same.
+DWORD WriteDiagnosticReport(const std::vector<PortRecord>& records, std::string* writtenTo = nullptr,
+                            bool wholeEnvironment = false) noexcept;
 
 // The status-bar text for a report that could not be written: " Report not written: " and
 // the system's message for error (without its line end).
 std::string ReportFailureText(DWORD error);
+// The system's message for error, without its line end ("error N" when it has none).
+std::string ReportFailureReason(DWORD error);
 // The status-bar text for a report written elsewhere than the current folder: " Report: " path.
 std::string ReportElsewhereText(const std::string& path);
 
 // Same, written to the given path (relative names resolve against the current folder).
-DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& records) noexcept;
+DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& records,
+                              bool wholeEnvironment = false) noexcept;
 
 // Full path of the report in the current folder, for messages such as "report: <path>".
 std::string DiagnosticReportPath();

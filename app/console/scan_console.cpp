@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "app/common/found_ports.h"
+#include "app/common/report.h"
 #include "app/console/console_stop.h"
 #include "app/console/port_change_wait.h"
 #include "app/console/port_listing.h"
@@ -61,6 +62,11 @@ int RunScan(const ScanOptions& options) {
         // Stopped on the way: the scan has closed what it opened; print nothing half done.
         if (stop.StopRequested()) return kExitInterrupted;
     }
+    // The report of the scan as the window writes it (the placeholder record of a machine
+    // without ports included), before the table leaves anything out.
+    std::string reportPath;
+    const DWORD reportError =
+        options.report ? WriteDiagnosticReport(records, &reportPath, options.wholeEnvironment) : ERROR_SUCCESS;
     // The placeholder record of a machine without ports is no port to show.
     if (NoSerialPortsFound(records)) records.clear();
     std::vector<std::string> missing;
@@ -83,7 +89,9 @@ int RunScan(const ScanOptions& options) {
     }
     const bool written = Emit(Render(rows, RowSource::kScan, options.format, false, &hardware.reservations));
     ComplainMissing(missing);
-    return written && missing.empty() ? kExitSuccess : kExitFailure;
+    if (options.report && reportError == ERROR_SUCCESS) Complain("report: " + reportPath);
+    if (reportError != ERROR_SUCCESS) Complain("report not written: " + ReportFailureReason(reportError));
+    return written && missing.empty() && reportError == ERROR_SUCCESS ? kExitSuccess : kExitFailure;
 }
 
 int RunList(const ScanOptions& options) {

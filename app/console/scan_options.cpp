@@ -33,6 +33,11 @@ const char kHelp[] =
     "  --tsv             every field, tab-separated (escaping below)\n"
     "  --json            every field as JSON (one object a line with --watch); the documents are\n"
     "                    described by kestrune-scan.schema.json\n"
+    "  --report          a scan also writes the diagnostic report SerialPort.Kestrune (into the\n"
+    "                    current folder, or %LOCALAPPDATA%\\Kestrune when that cannot be written)\n"
+    "                    and says where on standard error; of the environment it shows Windows'\n"
+    "                    plain variables only\n"
+    "  --whole-environment  with --report: every environment variable's value (secrets too)\n"
     "\n"
     "A scan opens free ports, which on many USB adapters toggles DTR and resets the board behind\n"
     "them; --list and --watch read only what the system keeps about ports and open none.\n"
@@ -110,6 +115,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     CLI::Option* dryRunOption = app.add_flag("--dry-run", dryRun, "with a release or restore: show, change nothing");
     CLI::Option* backupOption =
         app.add_option("--backup", backup, "where a release or restore saves the previous value")->type_name("FILE");
+    bool report = false, wholeEnvironment = false;
+    CLI::Option* reportOption = app.add_flag("--report", report, "a scan also writes the diagnostic report");
+    CLI::Option* wholeOption =
+        app.add_flag("--whole-environment", wholeEnvironment, "with --report: every environment value");
     bool force = false;
     CLI::Option* forceOption = app.add_flag("--force", force, "with --restore: a backup of another machine too");
     for (CLI::Option* changing : {releaseOption, staleOption, absentOption}) {
@@ -154,6 +163,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         result.text = "kestrune-scan: --force goes with --restore (see --help)";
         return result;
     }
+    const bool scanning = !list && !watch && !releasing && !*restoreOption;
+    if ((*reportOption && !scanning) || (*wholeOption && !*reportOption)) {
+        result.action = CommandLine::Action::kUsageError;
+        result.text = *reportOption && !scanning ? "kestrune-scan: --report goes with a scan only (see --help)"
+                                                 : "kestrune-scan: --whole-environment goes with --report (see --help)";
+        return result;
+    }
+    options.report = report;
+    options.wholeEnvironment = wholeEnvironment;
     options.force = force;
     options.mode = watch ? RunMode::kWatch : list ? RunMode::kList : RunMode::kScan;
     if (releasing) options.mode = RunMode::kRelease;

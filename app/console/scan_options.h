@@ -20,6 +20,8 @@ struct ScanOptions {
     std::string backupPath;   // --backup
     std::string restoreFile;  // --restore
     bool force = false;       // --force: restore another machine's backup
+    bool report = false;            // --report: a scan also writes the diagnostic report
+    bool wholeEnvironment = false;  // --whole-environment: every environment value in it
 };
 
 struct CommandLine {
