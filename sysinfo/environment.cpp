@@ -13,16 +13,73 @@
 
 namespace kestrune {
 
-bool IsSecretVariableName(std::string_view name) {
-    const std::string upper = UpperAnsi(name);
-    if (upper == "PWD" || upper == "OLDPWD") return false;
-    for (const char* word :
-         {"PASS", "PWD", "SECRET", "TOKEN", "CREDENTIAL", "APIKEY", "AUTH", "CONNECTION_STRING", "COOKIE"})
-        if (upper.find(word) != std::string::npos) return true;
-    return upper.size() >= 4 && upper.compare(upper.size() - 4, 4, "_KEY") == 0;
+namespace {
+
+// Windows' own variables whose values are folders, names and processor facts: the only
+// values a report meant to be sent shows. Compared in any letter case.
+constexpr std::string_view kPlainSystemVariables[] = {
+    "ALLUSERSPROFILE", "APPDATA", "CommonProgramFiles", "CommonProgramFiles(x86)", "CommonProgramW6432",
+    "COMPUTERNAME", "ComSpec", "DriverData", "HOMEDRIVE", "HOMEPATH", "LOCALAPPDATA", "LOGONSERVER",
+    "NUMBER_OF_PROCESSORS", "OS", "PATH", "PATHEXT", "PROCESSOR_ARCHITECTURE", "PROCESSOR_ARCHITEW6432",
+    "PROCESSOR_IDENTIFIER", "PROCESSOR_LEVEL", "PROCESSOR_REVISION", "ProgramData", "ProgramFiles",
+    "ProgramFiles(x86)", "ProgramW6432", "PSModulePath", "PUBLIC", "SESSIONNAME", "SystemDrive", "SystemRoot",
+    "TEMP", "TMP", "USERDOMAIN", "USERDOMAIN_ROAMINGPROFILE", "USERNAME", "USERPROFILE", "windir",
+};
+
+// Query parameter names that carry a credential whole, and words that make any name one.
+constexpr std::string_view kCredentialParameters[] = {"SIG", "CODE", "KEY", "SID", "SAS", "JWT", "BEARER"};
+constexpr std::string_view kCredentialWords[] = {"TOKEN", "SECRET", "PASS", "PWD", "SIGNATURE", "APIKEY",
+                                                 "API_KEY", "AUTH", "SESSION", "CREDENTIAL", "PRIVATE"};
+
+// Where a URL's query or authority ends inside a value: a blank, a list separator or a quote.
+constexpr char kUrlEnd[] = " \t;,\"'";
+
+// The query part value[begin, end) with the values of credential parameters hidden.
+std::string HideQueryCredentials(std::string_view query) {
+    std::string text;
+    std::size_t pos = 0;
+    while (pos <= query.size()) {
+        std::size_t end = query.find_first_of("&#", pos);
+        if (end == std::string_view::npos) end = query.size();
+        const std::string_view parameter = query.substr(pos, end - pos);
+        const std::size_t equals = parameter.find('=');
+        if (equals != std::string_view::npos && IsCredentialParameter(parameter.substr(0, equals))) {
+            text.append(parameter.substr(0, equals + 1));
+            text.append(kHiddenValueMark);
+        } else {
+            text.append(parameter);
+        }
+        if (end == query.size()) break;
+        if (query[end] == '#') {  // the fragment is no query any more
+            text.append(query.substr(end));
+            break;
+        }
+        text += '&';
+        pos = end + 1;
+    }
+    return text;
 }
 
-std::string HideUrlCredentials(std::string_view value) {
+}  // namespace
+
+bool IsPlainSystemVariable(std::string_view name) {
+    const std::string upper = UpperAnsi(name);
+    for (std::string_view allowed : kPlainSystemVariables)
+        if (UpperAnsi(allowed) == upper) return true;
+    return false;
+}
+
+bool IsCredentialParameter(std::string_view name) {
+    const std::string upper = UpperAnsi(name);
+    for (std::string_view whole : kCredentialParameters)
+        if (upper == whole) return true;
+    for (std::string_view word : kCredentialWords)
+        if (upper.find(word) != std::string::npos) return true;
+    return upper.size() > 4 && (upper.compare(upper.size() - 4, 4, "_KEY") == 0 ||
+                                upper.compare(upper.size() - 4, 4, "_SIG") == 0);
+}
+
+std::string HideValueSecrets(std::string_view value) {
     std::string text;
     std::size_t pos = 0;
     for (;;) {
@@ -30,7 +87,7 @@ std::string HideUrlCredentials(std::string_view value) {
         if (scheme == std::string_view::npos) break;
         const std::size_t start = scheme + 3;
         // The authority ends at the path, query, fragment, a blank or a list separator.
-        std::size_t end = value.find_first_of("/?#; \t,", start);
+        std::size_t end = value.find_first_of(std::string("/?#") + kUrlEnd, start);
         if (end == std::string_view::npos) end = value.size();
         const std::size_t at = value.substr(start, end - start).rfind('@');
         text.append(value.substr(pos, start - pos));
@@ -40,13 +97,23 @@ std::string HideUrlCredentials(std::string_view value) {
         } else {
             text.append(value.substr(start, end - start));
         }
-        pos = end;
+        // The rest of this URL: its path as it is, its query with credentials hidden.
+        std::size_t urlEnd = value.find_first_of(kUrlEnd, end);
+        if (urlEnd == std::string_view::npos) urlEnd = value.size();
+        const std::size_t query = value.substr(end, urlEnd - end).find('?');
+        if (query == std::string_view::npos) {
+            text.append(value.substr(end, urlEnd - end));
+        } else {
+            text.append(value.substr(end, query + 1));
+            text.append(HideQueryCredentials(value.substr(end + query + 1, urlEnd - end - query - 1)));
+        }
+        pos = urlEnd;
     }
     text.append(value.substr(pos));
     return text;
 }
 
-std::string EnvironmentListingOf(std::string_view block, bool hideSecrets) {
+std::string EnvironmentListingOf(std::string_view block, bool onlySafeValues) {
     std::string text;
     std::size_t pos = 0;
     while (pos < block.size()) {
@@ -56,13 +123,15 @@ std::string EnvironmentListingOf(std::string_view block, bool hideSecrets) {
         std::string_view entry = block.substr(pos, end - pos);
         if (entry.front() != '=') {
             const std::size_t equals = entry.find('=');
-            if (hideSecrets && equals != std::string_view::npos && IsSecretVariableName(entry.substr(0, equals))) {
-                text.append(entry.substr(0, equals + 1));
-                text.append(kHiddenValueMark);
-            } else if (hideSecrets) {
-                text.append(HideUrlCredentials(entry));
-            } else {
+            if (!onlySafeValues) {
                 text.append(entry);
+            } else if (equals != std::string_view::npos && IsPlainSystemVariable(entry.substr(0, equals))) {
+                text.append(entry.substr(0, equals + 1));
+                text.append(HideValueSecrets(entry.substr(equals + 1)));
+            } else {
+                text.append(entry.substr(0, equals == std::string_view::npos ? entry.size() : equals));
+                text += '=';
+                text.append(kHiddenValueMark);
             }
             text.append("\r\n");
         }
@@ -72,13 +141,13 @@ std::string EnvironmentListingOf(std::string_view block, bool hideSecrets) {
     return text;
 }
 
-std::string EnvironmentListing(bool hideSecrets) {
+std::string EnvironmentListing(bool onlySafeValues) {
     char* block = GetEnvironmentStringsA();
     if (!block) return "\r\n";
     // The block ends with an empty entry: find the double NUL once, then list it.
     std::size_t len = 0;
     while (block[len] != '\0') len += std::strlen(block + len) + 1;
-    std::string text = EnvironmentListingOf(std::string_view(block, len), hideSecrets);
+    std::string text = EnvironmentListingOf(std::string_view(block, len), onlySafeValues);
     FreeEnvironmentStringsA(block);
     return text;
 }

@@ -12,6 +12,7 @@
 
 #include "app/common/identity_view.h"
 #include "exports/system_info_exports.h"
+#include "registry/key_reads.h"
 #include "scan/identity_reader.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
@@ -173,7 +174,14 @@ std::string BuildDiagnosticReport(const std::vector<PortRecord>& records, const 
     return text;
 }
 
-DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& records) noexcept {
+bool WholeEnvironmentAsked() {
+    DWORD number = 0;
+    return ReadValueNumber(HKEY_CURRENT_USER, kSettingsKeyPath, kWholeEnvironmentValueName, number) == ERROR_SUCCESS &&
+           number != 0;
+}
+
+DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& records,
+                              bool wholeEnvironment) noexcept {
     if (!path) return ERROR_INVALID_PARAMETER;
     try {
         OsInfoRecord info{};
@@ -182,8 +190,9 @@ DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& r
         GetProgram(&info);
         // The whole text exists before the file is touched, and the file is replaced in one
         // step: a report that cannot be built or written leaves the previous one as it was.
-        // It is written to be sent to others: secret values of the environment stay out.
-        std::string text = BuildDiagnosticReport(records, info, EnvironmentListing(true), ReadHardwareSnapshot());
+        // It is written to be sent to others: only plain system values, unless asked.
+        const std::string environment = EnvironmentListing(!wholeEnvironment && !WholeEnvironmentAsked());
+        std::string text = BuildDiagnosticReport(records, info, environment, ReadHardwareSnapshot());
 
         return ReplaceFileContent(path, text);
     } catch (const std::bad_alloc&) {
@@ -193,19 +202,66 @@ DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& r
     }
 }
 
-DWORD WriteDiagnosticReport(const std::vector<PortRecord>& records) noexcept {
-    return WriteDiagnosticReportTo(kReportFileName, records);
+bool FolderNotWritable(DWORD error) {
+    return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT || error == ERROR_NETWORK_ACCESS_DENIED;
 }
 
-std::string ReportFailureText(DWORD error) {
+std::string FallbackReportFolder() {
+    char base[MAX_PATH * 2];
+    const DWORD got = GetEnvironmentVariableA("LOCALAPPDATA", base, sizeof base);
+    if (got == 0 || got >= sizeof base) return std::string();
+    std::string folder(base, got);
+    if (folder.back() != '\\') folder += '\\';
+    folder += "Kestrune\\";
+    // An existing folder is fine; any other failure shows when the file is written.
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+namespace {
+
+// Whether a new file can be made in the folder of path: one is created under an
+// unpredictable name and removed again. Only a failure that says the folder is closed to
+// this user counts; anything else is left for the real write to report.
+bool FolderTakesNewFiles(const char* path) {
+    std::string fresh;
+    UniqueHandle probe = CreateNewBeside(path, fresh);
+    if (!probe) return !FolderNotWritable(GetLastError());
+    probe.reset();
+    DeleteFileA(fresh.c_str());
+    return true;
+}
+
+}  // namespace
+
+DWORD WriteDiagnosticReport(const std::vector<PortRecord>& records, std::string* writtenTo,
+                            bool wholeEnvironment) noexcept {
+    try {
+        std::string path = DiagnosticReportPath();
+        if (!FolderTakesNewFiles(kReportFileName)) {
+            const std::string folder = FallbackReportFolder();
+            if (!folder.empty()) path = folder + kReportFileName;
+        }
+        const DWORD error = WriteDiagnosticReportTo(path.c_str(), records, wholeEnvironment);
+        if (error == ERROR_SUCCESS && writtenTo) *writtenTo = path;
+        return error;
+    } catch (...) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+std::string ReportElsewhereText(const std::string& path) { return " Report: " + path; }
+
+std::string ReportFailureReason(DWORD error) {
     char message[512];
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
                                   message, sizeof message, nullptr);
     while (length > 0 && (message[length - 1] == '\r' || message[length - 1] == '\n' || message[length - 1] == ' '))
         --length;
-    const std::string reason = length > 0 ? std::string(message, length) : "error " + std::to_string(error);
-    return " Report not written: " + reason;
+    return length > 0 ? std::string(message, length) : "error " + std::to_string(error);
 }
+
+std::string ReportFailureText(DWORD error) { return " Report not written: " + ReportFailureReason(error); }
 
 std::string DiagnosticReportPath() {
     char buffer[MAX_PATH * 4];

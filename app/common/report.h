@@ -22,22 +22,48 @@ namespace kestrune {
 constexpr const char kReportFileName[] = "SerialPort.Kestrune";
 constexpr std::size_t kPrintZone = 14;
 
-// Gathers the OS, build-tool and program information and the environment (secret values
-// hidden), builds the report and puts it in place of "SerialPort.Kestrune" in the current
-// folder in one step (written beside it, then swapped in). Never throws. Returns
-// ERROR_SUCCESS, or the Win32 error that stopped it (the file held open by another program,
-// a full disk, ...); on failure the previous report is kept whole.
-DWORD WriteDiagnosticReport(const std::vector<PortRecord>& records) noexcept;
+// Gathers the OS, build-tool and program information and the environment (only Windows'
+// plain variables' values unless the user asked for the whole environment), builds the
+// report and puts it in place of "SerialPort.Kestrune" in the current folder in one step
+// (written beside it, then swapped in). When the current folder cannot be written (a
+// program started in its install folder) the report goes to the folder Kestrune in
+// %LOCALAPPDATA% instead. Never throws. Returns ERROR_SUCCESS with *writtenTo set to the file's full path,
+// or the Win32 error that stopped it (the file held open by another program, a full
+// disk, ...); on failure the previous report is kept whole.
+// wholeEnvironment: every environment value, as a user asks for explicitly (a console
+// option); the user's setting (WholeEnvironmentAsked) asks for the same.
+DWORD WriteDiagnosticReport(const std::vector<PortRecord>& records, std::string* writtenTo = nullptr,
+                            bool wholeEnvironment = false) noexcept;
 
 // The status-bar text for a report that could not be written: " Report not written: " and
 // the system's message for error (without its line end).
 std::string ReportFailureText(DWORD error);
+// The system's message for error, without its line end ("error N" when it has none).
+std::string ReportFailureReason(DWORD error);
+// The status-bar text for a report written elsewhere than the current folder: " Report: " path.
+std::string ReportElsewhereText(const std::string& path);
 
 // Same, written to the given path (relative names resolve against the current folder).
-DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& records) noexcept;
+DWORD WriteDiagnosticReportTo(const char* path, const std::vector<PortRecord>& records,
+                              bool wholeEnvironment = false) noexcept;
 
 // Full path of the report in the current folder, for messages such as "report: <path>".
 std::string DiagnosticReportPath();
+
+// Where files go when the current folder cannot be written: %LOCALAPPDATA%\Kestrune\ (with
+// its final backslash), created when missing; empty when there is no such folder.
+std::string FallbackReportFolder();
+
+// Whether a failure to create a file says the folder cannot be written (rather than that
+// the file is held open or the disk is full): the failures a fallback folder mends.
+bool FolderNotWritable(DWORD error);
+
+// The user's choice to put the whole environment into the report: the DWORD value
+// ReportWholeEnvironment under HKEY_CURRENT_USER\Software\Kestrune, not 0. Unset, 0 or
+// unreadable: only the plain system variables show their values.
+constexpr char kSettingsKeyPath[] = "Software\\Kestrune";
+constexpr char kWholeEnvironmentValueName[] = "ReportWholeEnvironment";
+bool WholeEnvironmentAsked();
 
 // ---- Pure text building -------------------------------------------------------------
 

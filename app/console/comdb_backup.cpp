@@ -53,7 +53,7 @@ uint32_t Crc32(const std::vector<uint8_t>& bytes) {
     return ~crc;
 }
 
-std::string ComDbBackupText(const std::vector<uint8_t>& value, const std::string& savedAt) {
+std::string ComDbBackupText(const std::vector<uint8_t>& value, const std::string& savedAt, const std::string& machine) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string data;
     for (uint8_t b : value) {
@@ -61,18 +61,22 @@ std::string ComDbBackupText(const std::vector<uint8_t>& value, const std::string
         data += kHex[b & 15];
     }
     return std::string(kHeader) + "\r\nkey: HKEY_LOCAL_MACHINE\\" + kComDbKeyPath + "\r\nvalue: " + kComDbValueName +
-           "\r\nsaved: " + savedAt + "\r\nbytes: " + std::to_string(value.size()) + "\r\ndata: " + data +
+           "\r\nmachine: " + machine + "\r\nsaved: " + savedAt + "\r\nbytes: " + std::to_string(value.size()) + "\r\ndata: " + data +
            "\r\ncheck: " + Hex32(Crc32(value)) + "\r\n";
 }
 
-std::optional<std::vector<uint8_t>> ParseComDbBackup(std::string_view text, std::string* why) {
+std::optional<std::vector<uint8_t>> ParseComDbBackup(std::string_view text, std::string* why,
+                                                     std::optional<std::string>* machine) {
     std::size_t at = 0;
     std::string_view line;
     if (!NextLine(text, at, line) || line != kHeader) return Fail(why, "not a COM number database backup");
-    std::string key, value, bytes, data, check;
-    const std::pair<const char*, std::string*> fields[] = {
-        {"key: ", &key}, {"value: ", &value}, {"bytes: ", &bytes}, {"data: ", &data}, {"check: ", &check}};
+    std::string key, value, bytes, data, check, savedOn;
+    const std::pair<const char*, std::string*> fields[] = {{"key: ", &key},     {"value: ", &value},
+                                                           {"machine: ", &savedOn}, {"bytes: ", &bytes},
+                                                           {"data: ", &data}, {"check: ", &check}};
+    bool named = false;
     while (NextLine(text, at, line)) {
+        if (line.substr(0, 9) == "machine: ") named = true;
         for (const auto& field : fields) {
             const std::string_view name = field.first;
             if (line.substr(0, name.size()) == name) *field.second = std::string(line.substr(name.size()));
@@ -91,6 +95,7 @@ std::optional<std::vector<uint8_t>> ParseComDbBackup(std::string_view text, std:
         out[i] = static_cast<uint8_t>(high * 16 + low);
     }
     if (check != Hex32(Crc32(out))) return Fail(why, "the backup's check does not match its data");
+    if (machine) *machine = named ? std::optional<std::string>(savedOn) : std::nullopt;
     return out;
 }
 

@@ -15,7 +15,7 @@ namespace kestrune {
 
 // Raised in the minor number when fields are added, in the major one when a field changes
 // or goes away.
-inline constexpr char kJsonSchemaVersion[] = "1.0";
+inline constexpr char kJsonSchemaVersion[] = "2.0";
 
 struct JsonDocumentHeader {
     std::string host;  // UTF-8

@@ -4,6 +4,7 @@
 
 #include "scan/identity_reader.h"
 #include "scan/port_selection.h"
+#include "scan/status_probe.h"
 #include "support/fixed_text.h"
 
 namespace kestrune {
@@ -14,6 +15,13 @@ std::vector<DiscoveredPort> ListPorts(const std::vector<std::string>& names) {
                                [](const DiscoveredPort& port) { return port.portName.empty(); }),
                 ports.end());
     return ports;
+}
+
+bool NoSuchPort(std::string_view name, const std::vector<DiscoveredPort>& known, std::string_view status) {
+    if (status != kStatusDisconnected) return false;
+    const std::string upper = UpperAnsi(name);
+    return std::none_of(known.begin(), known.end(),
+                        [&upper](const DiscoveredPort& port) { return UpperAnsi(port.portName) == upper; });
 }
 
 std::vector<ConsoleRow> ListingRows(const std::vector<DiscoveredPort>& ports) {

@@ -48,7 +48,10 @@ std::string ValueLines(const ReleaseRun& run) {
 }  // namespace
 
 std::string ReleaseFailureLine(const ReleaseRun& run) {
-    return Succeeded(run) ? std::string() : "kestrune-scan: " + run.detail;
+    if (Succeeded(run)) return std::string();
+    // Past the backup, whatever went wrong, the previous value is in that file.
+    const std::string saved = run.backupPath.empty() ? "" : "; the previous value is saved in " + run.backupPath;
+    return "kestrune-scan: " + run.detail + saved;
 }
 
 std::string ReleaseReport(const ReleaseRun& run) {
@@ -57,6 +60,12 @@ std::string ReleaseReport(const ReleaseRun& run) {
     if (run.restore) {
         text = (run.dryRun ? "Would restore the COM number database from " : "Restored the COM number database from ") +
                ControlEscape(run.restoreFile) + (run.dryRun ? " (dry run, nothing changed)\n" : "\n");
+        std::vector<std::vector<std::string>> kept;
+        for (const ReleaseOutcome& o : run.plan.outcomes)
+            if (!o.released) kept.push_back({Port(o.number), o.reason, ControlEscape(o.device)});
+        if (!kept.empty())
+            text += std::string(run.dryRun ? "Would keep reserved" : "Kept reserved") +
+                    " (the backup frees them, but they are in use):\n" + AlignedLines(kept, kTableWidth);
     } else {
         std::vector<std::vector<std::string>> released, refused;
         for (const ReleaseOutcome& o : run.plan.outcomes)
@@ -79,7 +88,16 @@ std::string ReleaseJson(const ReleaseRun& run, const JsonDocumentHeader& header,
     if (run.restore) document["file"] = AnsiToUtf8(run.restoreFile);
     document["backup"] = run.backupPath.empty() ? Json(nullptr) : Json(AnsiToUtf8(run.backupPath));
     const bool succeeded = Succeeded(run);
-    if (!run.restore) {
+    if (run.restore) {
+        Json kept = Json::array();
+        for (const ReleaseOutcome& o : run.plan.outcomes) {
+            if (o.released) continue;
+            Json item = {{"port", Port(o.number)}, {"reason", o.reason}};
+            item["device"] = o.device.empty() ? Json(nullptr) : Json(AnsiToUtf8(o.device));
+            kept.push_back(std::move(item));
+        }
+        document["kept"] = std::move(kept);
+    } else {
         Json released = Json::array(), refused = Json::array();
         for (const ReleaseOutcome& o : run.plan.outcomes) {
             Json item = {{"port", Port(o.number)}, {"reason", o.reason}};

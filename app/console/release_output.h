@@ -5,8 +5,10 @@
 //    "released": [{"port": "COM9", "reason": "stale" | "phantom", "device": "..."}],
 //    "refused": [{"port": "COM3", "reason": "...", "device": "..."}],
 //    "before": "<hex>", "after": "<hex>", "notice": "..." | null, "error": "..." | null}
-//   {"mode": "restore", "dry_run": ..., "file": "<path>", "backup": ..., "before": ..., "after": ...,
+//   {"mode": "restore", "dry_run": ..., "file": "<path>", "backup": ...,
+//    "kept": [{"port": "COM3", "reason": "...", "device": "..."}], "before": ..., "after": ...,
 //    "restored": bool, "error": ...}
+// "kept" lists the numbers the backup would free that stay reserved because they are in use.
 #include <string>
 
 #include "app/console/json_header.h"

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "support/fixed_text.h"
+
 namespace kestrune {
 namespace {
 
@@ -85,6 +87,33 @@ ReleasePlan PlanRelease(const ReleaseRequest& request, const ReleaseFacts& facts
         plan.outcomes.push_back(std::move(outcome));
     }
     return plan;
+}
+
+ReleasePlan PlanRestore(const std::vector<uint8_t>& saved, const ReleaseFacts& facts) {
+    ReleasePlan plan;
+    plan.before = facts.bitmap;
+    plan.after = saved;
+    for (int number : ReservedComNumbers(facts.bitmap)) {
+        if (BitSet(saved, number)) continue;
+        ReleaseOutcome outcome = DecideRelease(number, facts);
+        if (!outcome.released) {
+            const std::size_t bit = static_cast<std::size_t>(number - 1);
+            if (plan.after.size() <= bit / 8) plan.after.resize(bit / 8 + 1, 0);
+            plan.after[bit / 8] = static_cast<uint8_t>(plan.after[bit / 8] | (1u << (bit % 8)));
+        }
+        plan.outcomes.push_back(std::move(outcome));
+    }
+    return plan;
+}
+
+std::string RestoreMachineRefusal(const std::optional<std::string>& backupMachine, const std::string& thisMachine,
+                                  bool force) {
+    if (force) return std::string();
+    if (!backupMachine)
+        return "the backup names no machine (an older backup): it may be another machine's; --force restores it anyway";
+    if (UpperAnsi(*backupMachine) == UpperAnsi(thisMachine)) return std::string();
+    return "the backup was made on " + *backupMachine + ", not on " + thisMachine +
+           "; --force restores it anyway";
 }
 
 std::string HexBytes(const std::vector<uint8_t>& bytes) {

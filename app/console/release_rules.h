@@ -6,6 +6,7 @@
 // list names it: a driver or a program still counts on it. Numbers held by nothing (stale)
 // or by a device that is only remembered (phantom) may go.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,20 @@ struct ReleasePlan {
 // Every outcome of the request and the value after releasing the numbers that may go. The
 // value keeps its length; only the released numbers' bits change.
 ReleasePlan PlanRelease(const ReleaseRequest& request, const ReleaseFacts& facts);
+
+// Putting a saved value back, number by number: a number the saved value would free (set
+// now, clear in the backup) goes through DecideRelease, and one it refuses stays set and
+// is listed with its reason (released false); the numbers it frees are listed as released.
+// Numbers the backup reserves are reserved again. The value takes the backup's length,
+// grown where a kept number lies beyond it.
+ReleasePlan PlanRestore(const std::vector<uint8_t>& saved, const ReleaseFacts& facts);
+
+// Whether a backup made on backupMachine may be put back on thisMachine: empty when it
+// may, else why not, in words. The names compare in any letter case. A backup that names
+// no machine (written by an older version) is taken for another machine's. force allows
+// either.
+std::string RestoreMachineRefusal(const std::optional<std::string>& backupMachine, const std::string& thisMachine,
+                                  bool force);
 
 // True when bit number-1 is set (false beyond the value's end or outside 1..).
 bool BitSet(const std::vector<uint8_t>& bitmap, int number);

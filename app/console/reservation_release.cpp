@@ -7,6 +7,7 @@
 #include "app/console/comdb_backup.h"
 #include "app/common/report.h"
 #include "scan/identity_reader.h"
+#include "scan/progress.h"
 #include "support/file_io.h"
 #include "support/handles.h"
 
@@ -69,58 +70,101 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// Writes the backup: the chosen file replaced whole, or a new file beside the report (a
-// name that exists already gets "-2", "-3", ... rather than being overwritten).
+// Writes text to a file that must not exist yet (CREATE_NEW), flushed; a half-written file
+// is removed again. ERROR_SUCCESS or the Win32 error.
+DWORD WriteNewFile(const std::string& path, const std::string& text) {
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return GetLastError();
+    if (WriteAll(file.get(), text) && FlushFileBuffers(file.get())) return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    file.reset();
+    DeleteFileA(path.c_str());
+    return error == ERROR_SUCCESS ? ERROR_WRITE_FAULT : error;
+}
+
+std::string ThisMachineName() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+}
+
+std::string ExistingBackupText(const std::string& path) {
+    return "the backup file " + path + " exists already; nothing was written (name a new file)";
+}
+
+// Writes the backup to a new file: the chosen one, which must not exist, or one beside the
+// report (a name that exists already gets "-2", "-3", ... rather than being overwritten).
 bool WriteBackup(const std::vector<uint8_t>& value, const ReleaseSettings& settings, ReleaseRun& run) {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    const std::string text = ComDbBackupText(value, LocalTimeText(now));
+    const std::string text = ComDbBackupText(value, LocalTimeText(now), ThisMachineName());
     if (!settings.backupPath.empty()) {
-        const DWORD error = ReplaceFileContent(settings.backupPath.c_str(), text);
+        const DWORD error = WriteNewFile(settings.backupPath, text);
         if (error == ERROR_SUCCESS) {
             run.backupPath = settings.backupPath;
             return true;
         }
         run.status = ReleaseStatus::kBackupFailed;
-        run.detail = "the backup " + settings.backupPath + " cannot be written: " + ErrorText(static_cast<LONG>(error));
+        run.detail = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
+                         ? ExistingBackupText(settings.backupPath)
+                         : "the backup " + settings.backupPath + " cannot be written: " + ErrorText(static_cast<LONG>(error));
         return false;
     }
     const std::string name = DefaultBackupName(now);
-    const std::string stem = FolderOf(DiagnosticReportPath()) + name.substr(0, name.size() - 4);
+    // Beside the report: the current folder, or where the report goes when that cannot be written.
     DWORD error = ERROR_FILE_EXISTS;
-    for (int attempt = 1; attempt <= 100 && error == ERROR_FILE_EXISTS; ++attempt) {
-        const std::string path = stem + (attempt > 1 ? "-" + std::to_string(attempt) : "") + ".txt";
-        UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) {
-            error = GetLastError();
-            continue;
+    for (int place = 0; place < 2; ++place) {
+        const std::string folder = place == 0 ? FolderOf(DiagnosticReportPath()) : FallbackReportFolder();
+        if (folder.empty()) continue;
+        const std::string stem = folder + name.substr(0, name.size() - 4);
+        error = ERROR_FILE_EXISTS;
+        for (int attempt = 1; attempt <= 100 && error == ERROR_FILE_EXISTS; ++attempt) {
+            const std::string path = stem + (attempt > 1 ? "-" + std::to_string(attempt) : "") + ".txt";
+            error = WriteNewFile(path, text);
+            if (error == ERROR_SUCCESS) {
+                run.backupPath = path;
+                return true;
+            }
         }
-        if (WriteAll(file.get(), text) && FlushFileBuffers(file.get())) {
-            run.backupPath = path;
-            return true;
-        }
-        error = GetLastError();
-        file.reset();
-        DeleteFileA(path.c_str());
-        break;
+        if (!FolderNotWritable(error)) break;
     }
     run.status = ReleaseStatus::kBackupFailed;
     run.detail = "the backup beside the report cannot be written: " + ErrorText(static_cast<LONG>(error));
     return false;
 }
 
-// Backup, one write of the whole value, read back. The value must still be what was decided on.
-void WriteWhole(HKEY key, const ReleaseSettings& settings, ReleaseRun& run) {
+// Whether the database value still is what the decision saw.
+bool StillAsDecided(HKEY key, const ReleaseRun& run) {
     std::vector<uint8_t> now;
     const LONG read = ReadValue(key, now);
-    const bool same = read == ERROR_SUCCESS ? now == run.plan.before
-                                            : read == ERROR_FILE_NOT_FOUND && run.plan.before.empty();
-    if (!same) {
+    return read == ERROR_SUCCESS ? now == run.plan.before : read == ERROR_FILE_NOT_FOUND && run.plan.before.empty();
+}
+
+// Backup, one write of the whole value, read back. The value must still be what was decided
+// on, both before the backup is taken and right before the write.
+void WriteWhole(HKEY key, const ReleaseSettings& settings, ReleaseRun& run) {
+    const char kChanged[] = "the COM number database changed while this ran; nothing was written";
+    if (!StillAsDecided(key, run)) {
         run.status = ReleaseStatus::kChangedMeanwhile;
-        run.detail = "the COM number database changed while this ran; nothing was written";
+        run.detail = kChanged;
         return;
     }
     if (!WriteBackup(run.plan.before, settings, run)) return;
+    if (ScanStopRequested()) {
+        DeleteFileA(run.backupPath.c_str());
+        run.backupPath.clear();
+        run.status = ReleaseStatus::kInterrupted;
+        run.detail = "interrupted; nothing was written";
+        return;
+    }
+    if (!StillAsDecided(key, run)) {
+        // The backup holds a value that is gone: it is no backup of anything, take it away.
+        DeleteFileA(run.backupPath.c_str());
+        run.backupPath.clear();
+        run.status = ReleaseStatus::kChangedMeanwhile;
+        run.detail = kChanged;
+        return;
+    }
     const std::vector<uint8_t>& after = run.plan.after;
     const LONG status = RegSetValueExA(key, kComDbValueName, 0, REG_BINARY, after.data(), static_cast<DWORD>(after.size()));
     if (status != ERROR_SUCCESS) {
@@ -134,6 +178,23 @@ void WriteWhole(HKEY key, const ReleaseSettings& settings, ReleaseRun& run) {
         run.status = ReleaseStatus::kReadBackDiffers;
         run.detail = "the COM number database reads back otherwise than written: " + HexBytes(back);
     }
+}
+
+// A chosen backup file that exists already is refused before anything is decided or written.
+bool BackupNameFree(const ReleaseSettings& settings, ReleaseRun& run) {
+    if (settings.dryRun || settings.backupPath.empty() ||
+        GetFileAttributesA(settings.backupPath.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return true;
+    run.status = ReleaseStatus::kBackupFailed;
+    run.detail = ExistingBackupText(settings.backupPath);
+    return false;
+}
+
+// The facts a release or restore decides on, besides the database value.
+void ReadMachineFacts(ReleaseFacts& facts) {
+    facts.devices = ReadHardwareSnapshot().devices;
+    facts.deviceMapPorts = DeviceMapPorts();
+    facts.portListPorts = PortListPorts();
 }
 
 bool ReadFileText(const std::string& path, std::string& text, std::string& why) {
@@ -175,6 +236,7 @@ std::string DefaultBackupName(const SYSTEMTIME& t) {
 ReleaseRun RunRelease(const ReleaseRequest& request, const ReleaseSettings& settings) {
     ReleaseRun run;
     run.dryRun = settings.dryRun;
+    if (!BackupNameFree(settings, run)) return run;
     UniqueRegKey key;
     if (!OpenDatabase(!settings.dryRun, key, run)) return run;
     ReleaseFacts facts;
@@ -183,9 +245,7 @@ ReleaseRun RunRelease(const ReleaseRequest& request, const ReleaseSettings& sett
         run.detail = "the COM number database cannot be read: " + ErrorText(status);
         return run;
     }
-    facts.devices = ReadHardwareSnapshot().devices;
-    facts.deviceMapPorts = DeviceMapPorts();
-    facts.portListPorts = PortListPorts();
+    ReadMachineFacts(facts);
     run.plan = PlanRelease(request, facts);
     if (settings.dryRun) {
         run.status = ReleaseStatus::kDryRun;
@@ -202,10 +262,17 @@ ReleaseRun RunRestore(const std::string& file, const ReleaseSettings& settings) 
     run.restoreFile = file;
     std::string text, why;
     std::optional<std::vector<uint8_t>> saved;
-    if (ReadFileText(file, text, why)) saved = ParseComDbBackup(text, &why);
+    std::optional<std::string> savedOn;
+    if (ReadFileText(file, text, why)) saved = ParseComDbBackup(text, &why, &savedOn);
     if (!saved) {
         run.status = ReleaseStatus::kNotABackup;
         run.detail = file + ": " + why;
+        return run;
+    }
+    if (const std::string refusal = RestoreMachineRefusal(savedOn, ThisMachineName(), settings.force);
+        !refusal.empty()) {
+        run.status = ReleaseStatus::kOtherMachine;
+        run.detail = file + ": " + refusal;
         return run;
     }
     if (!settings.backupPath.empty() && _stricmp(FullPath(settings.backupPath).c_str(), FullPath(file).c_str()) == 0) {
@@ -213,14 +280,18 @@ ReleaseRun RunRestore(const std::string& file, const ReleaseSettings& settings) 
         run.detail = "the backup file must not be the file being restored";
         return run;
     }
+    if (!BackupNameFree(settings, run)) return run;
     UniqueRegKey key;
     if (!OpenDatabase(!settings.dryRun, key, run)) return run;
-    if (const LONG status = ReadValue(key.get(), run.plan.before); status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+    ReleaseFacts facts;
+    if (const LONG status = ReadValue(key.get(), facts.bitmap); status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
         run.status = ReleaseStatus::kUnreadable;
         run.detail = "the COM number database cannot be read: " + ErrorText(status);
         return run;
     }
-    run.plan.after = *saved;
+    // The numbers the backup would free go through the release's rules one by one.
+    ReadMachineFacts(facts);
+    run.plan = PlanRestore(*saved, facts);
     if (settings.dryRun) {
         run.status = ReleaseStatus::kDryRun;
         return run;

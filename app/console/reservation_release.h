@@ -4,8 +4,9 @@
 // app/release_rules.h; the backup's form is app/comdb_backup.h.
 //
 // Every change writes the database value whole, once, after the previous value has been
-// saved to the backup file; the value is read again just before the write (it must still be
-// what the decision saw) and after it (it must be what was written).
+// saved to a new backup file; the value is read again before the backup and once more right
+// before the write (it must still be what the decision saw) and after it (it must be what
+// was written). A restore frees only the numbers the release would free.
 #include <windows.h>
 
 #include <string>
@@ -24,11 +25,14 @@ enum class ReleaseStatus {
     kWriteFailed,      // the registry refused the write
     kReadBackDiffers,  // written, but the value reads back otherwise
     kNotABackup,       // the file to restore is not a backup (or cannot be read)
+    kOtherMachine,     // the backup is (or may be) another machine's and --force was not given
+    kInterrupted,      // Ctrl+C came before the write: nothing written, no backup left
 };
 
 struct ReleaseSettings {
     bool dryRun = false;
-    std::string backupPath;  // empty: a new file beside the report
+    std::string backupPath;  // empty: a new file beside the report; never an existing file
+    bool force = false;      // restore a backup another machine made (or that names none)
 };
 
 struct ReleaseRun {
@@ -44,7 +48,8 @@ struct ReleaseRun {
 ReleaseRun RunRelease(const ReleaseRequest& request, const ReleaseSettings& settings);
 ReleaseRun RunRestore(const std::string& file, const ReleaseSettings& settings);
 
-// 0 when every asked number was released (or the restore went through), else 1.
+// 0 when every asked number was released (or the restore went through with no number
+// kept back), else 1.
 int ReleaseExitStatus(const ReleaseRun& run);
 
 // The default backup's name for a local time: "ComDB-backup-20261209-024011.txt".

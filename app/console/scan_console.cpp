@@ -1,9 +1,12 @@
 #include "app/console/scan_console.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
 #include "app/common/found_ports.h"
+#include "app/common/report.h"
+#include "app/console/console_stop.h"
 #include "app/console/port_change_wait.h"
 #include "app/console/port_listing.h"
 #include "app/console/port_watch.h"
@@ -13,8 +16,10 @@
 #include "app/console/scan_options.h"
 #include "app/console/scan_table.h"
 #include "app/console/scan_tsv.h"
+#include "scan/discovery.h"
 #include "scan/identity_reader.h"
 #include "scan/scan_driver.h"
+#include "scan/status_probe.h"
 #include "support/fixed_text.h"
 
 namespace kestrune {
@@ -43,11 +48,36 @@ std::string Render(const std::vector<ConsoleRow>& rows, RowSource source, Output
     return RenderTable(rows, source) + (reservations ? ReservationsBlock(*reservations) : std::string());
 }
 
+// Each name in missing on standard error as "COM99: no such port".
+void ComplainMissing(const std::vector<std::string>& missing) {
+    for (const std::string& name : missing) Complain(name + ": no such port");
+}
+
 int RunScan(const ScanOptions& options) {
     std::vector<PortRecord> records;
-    ScanNamedPorts(records, nullptr, options.ports);
+    const std::vector<DiscoveredPort> known = options.ports.empty() ? std::vector<DiscoveredPort>() : DiscoverPorts();
+    {
+        ConsoleStop stop;
+        ScanNamedPorts(records, nullptr, options.ports);
+        // Stopped on the way: the scan has closed what it opened; print nothing half done.
+        if (stop.StopRequested()) return kExitInterrupted;
+    }
+    // The report of the scan as the window writes it (the placeholder record of a machine
+    // without ports included), before the table leaves anything out.
+    std::string reportPath;
+    const DWORD reportError =
+        options.report ? WriteDiagnosticReport(records, &reportPath, options.wholeEnvironment) : ERROR_SUCCESS;
     // The placeholder record of a machine without ports is no port to show.
     if (NoSerialPortsFound(records)) records.clear();
+    std::vector<std::string> missing;
+    records.erase(std::remove_if(records.begin(), records.end(),
+                                 [&](const PortRecord& r) {
+                                     if (options.ports.empty() || !NoSuchPort(Text(r.PortName), known, Text(r.Status)))
+                                         return false;
+                                     missing.push_back(UpperAnsi(Text(r.PortName)));
+                                     return true;
+                                 }),
+                  records.end());
     std::vector<std::string> names;
     for (const PortRecord& record : records) names.push_back(std::string(Text(record.PortName)));
     const HardwareSnapshot hardware = ReadHardwareSnapshot();
@@ -57,8 +87,32 @@ int RunScan(const ScanOptions& options) {
         rows[i].identity = IdentityFieldsOf(hardware, names[i]);
         rows[i].discoveryIndex = i;
     }
-    return Emit(Render(rows, RowSource::kScan, options.format, false, &hardware.reservations)) ? kExitSuccess
-                                                                                              : kExitFailure;
+    const bool written = Emit(Render(rows, RowSource::kScan, options.format, false, &hardware.reservations));
+    ComplainMissing(missing);
+    if (options.report && reportError == ERROR_SUCCESS) Complain("report: " + reportPath);
+    if (reportError != ERROR_SUCCESS) Complain("report not written: " + ReportFailureReason(reportError));
+    return written && missing.empty() && reportError == ERROR_SUCCESS ? kExitSuccess : kExitFailure;
+}
+
+int RunList(const ScanOptions& options) {
+    const HardwareSnapshot hardware = ReadHardwareSnapshot();
+    std::vector<DiscoveredPort> ports = ListPorts(options.ports);
+    // A listing opens nothing: a named port is one of this machine's only when discovery knows it.
+    std::vector<std::string> missing;
+    if (!options.ports.empty()) {
+        const std::vector<DiscoveredPort> known = DiscoverPorts();
+        ports.erase(std::remove_if(ports.begin(), ports.end(),
+                                   [&](const DiscoveredPort& port) {
+                                       if (!NoSuchPort(port.portName, known, kStatusDisconnected)) return false;
+                                       missing.push_back(UpperAnsi(port.portName));
+                                       return true;
+                                   }),
+                    ports.end());
+    }
+    const std::vector<ConsoleRow> rows = ListingRows(ports, hardware);
+    const bool written = Emit(Render(rows, RowSource::kListing, options.format, false, &hardware.reservations));
+    ComplainMissing(missing);
+    return written && missing.empty() ? kExitSuccess : kExitFailure;
 }
 
 std::string Now() {
@@ -109,6 +163,8 @@ int RunReleaseMode(const ScanOptions& options) {
     ReleaseSettings settings;
     settings.dryRun = options.dryRun;
     settings.backupPath = options.backupPath;
+    settings.force = options.force;
+    ConsoleStop stop;
     ReleaseRun run;
     if (options.mode == RunMode::kRestore) {
         run = RunRestore(options.restoreFile, settings);
@@ -118,6 +174,10 @@ int RunReleaseMode(const ScanOptions& options) {
         request.stale = options.releaseStale;
         request.absent = options.releaseAbsent;
         run = RunRelease(request, settings);
+    }
+    if (run.status == ReleaseStatus::kInterrupted) {
+        Complain(run.detail);
+        return kExitInterrupted;
     }
     const std::string failure = ReleaseFailureLine(run);
     if (!failure.empty()) {
@@ -147,13 +207,7 @@ int RunScanConsole(const std::vector<std::string>& args) {
         const ScanOptions& options = commandLine.options;
         switch (options.mode) {
             case RunMode::kScan: return RunScan(options);
-            case RunMode::kList: {
-                const HardwareSnapshot hardware = ReadHardwareSnapshot();
-                const std::vector<ConsoleRow> rows = ListingRows(ListPorts(options.ports), hardware);
-                return Emit(Render(rows, RowSource::kListing, options.format, false, &hardware.reservations))
-                           ? kExitSuccess
-                           : kExitFailure;
-            }
+            case RunMode::kList: return RunList(options);
             case RunMode::kWatch: return RunWatch(options);
             case RunMode::kRelease:
             case RunMode::kRestore: return RunReleaseMode(options);

@@ -1,9 +1,12 @@
 #include "app/console/scan_json.h"
 
+#include <windows.h>
+
 #include <cstring>
 
 #include <nlohmann/json.hpp>
 
+#include "app/common/shown_record.h"
 #include "app/console/port_watch.h"
 #include "app/console/record_values.h"
 #include "scan/cable_neighbours.h"
@@ -42,7 +45,7 @@ Json FieldValue(const PortRecord& record, const FieldInfo& field) {
         case FieldKind::kI64: return StopBitsValue(Read<int64_t>(record, field));
         case FieldKind::kText: {
             const char* base = reinterpret_cast<const char*>(&record) + field.offset;
-            return AnsiToUtf8(std::string_view(base, BoundedLength(base, field.size - 1)));
+            return AnsiToUtf8(WithoutLineEnd(std::string_view(base, BoundedLength(base, field.size - 1))));
         }
         case FieldKind::kBytes: return RecordFieldText(record, field);
     }
@@ -72,7 +75,10 @@ Json PortObject(const ConsoleRow& row, RowSource source) {
     } else {
         std::size_t count = 0;
         const FieldInfo* fields = RecordFields(&count);
-        for (std::size_t i = 0; i < count; ++i) port[fields[i].name] = FieldValue(r, fields[i]);
+        // The scan's own handle of a free port names no owner: those fields are null.
+        const bool owner = ShowsOwnerProgram(r, GetCurrentProcessId());
+        for (std::size_t i = 0; i < count; ++i)
+            port[fields[i].name] = owner || !IsOwnerField(fields[i].name) ? FieldValue(r, fields[i]) : Json(nullptr);
         port["DtrControl"] = Optional(DtrControlName(r));
         port["RtsControl"] = Optional(RtsControlName(r));
         const std::string cabledTo = CabledTo(r);

@@ -11,22 +11,57 @@
 namespace kestrune {
 namespace {
 
-const char kDescription[] =
+// The help, as a person reads it: what each option does, grouped by what it is for. The
+// parser's own help (which lists every exclusion on every line) is not shown.
+const char kHelp[] =
     "kestrune-scan: diagnoses this machine's serial (COM) ports.\n"
+    "\n"
+    "Usage: kestrune-scan [--list | --watch] [--port COMn ...] [--tsv | --json]\n"
+    "       kestrune-scan --release COMn ... | --release-stale | --release-absent\n"
+    "                     [--dry-run] [--backup FILE] [--json]\n"
+    "       kestrune-scan --restore FILE [--force] [--dry-run] [--backup FILE] [--json]\n"
+    "\n"
     "Without options it scans every port (opens each free one, reads its settings, tests the\n"
-    "cable, finds the program that holds a busy one) and prints a table.";
-
-const char kFooter[] =
-    "Modes: a scan opens free ports, which on many USB adapters toggles DTR and resets the board\n"
-    "behind them; --list and --watch read only what the system keeps about ports and open none.\n"
-    "--watch prints the listing, then one line per port that arrives or is removed, until\n"
-    "interrupted (Ctrl+C).\n\n"
-    "--release COM9 frees the COM number a device no longer uses; --release-stale frees every number\n"
-    "nothing holds, --release-absent those too and the numbers of unplugged (phantom) devices (one\n"
-    "plugged back in may get a new number). A number a present device, the device map or the port\n"
-    "list names is refused. The previous database value is saved first (--backup FILE, default beside\n"
-    "the report); --restore FILE puts it back. Writing needs administrator rights.\n\n"
-    "Exit status: 0 success, 1 the scan could not run or a number was not released, 2 usage error.";
+    "cable, finds the program that holds a busy one) and prints a table.\n"
+    "\n"
+    "Looking at ports:\n"
+    "  --list            gentle listing: discovery only, no port opened, no other process touched\n"
+    "  --watch           the gentle listing, then a line per port that arrives or is removed,\n"
+    "                    until interrupted (Ctrl+C)\n"
+    "  --port COMn       only this port (repeatable, or COM3,COM4); a name no port of this\n"
+    "                    machine has is reported on standard error and the exit status is 1\n"
+    "  --tsv             every field, tab-separated (escaping below)\n"
+    "  --json            every field as JSON (one object a line with --watch); the documents are\n"
+    "                    described by kestrune-scan.schema.json\n"
+    "  --report          a scan also writes the diagnostic report SerialPort.Kestrune (into the\n"
+    "                    current folder, or %LOCALAPPDATA%\\Kestrune when that cannot be written)\n"
+    "                    and says where on standard error; of the environment it shows Windows'\n"
+    "                    plain variables only\n"
+    "  --whole-environment  with --report: every environment variable's value (secrets too)\n"
+    "\n"
+    "A scan opens free ports, which on many USB adapters toggles DTR and resets the board behind\n"
+    "them; --list and --watch read only what the system keeps about ports and open none.\n"
+    "\n"
+    "COM number reservations (writing needs administrator rights):\n"
+    "  --release COMn    free the COM number a device no longer uses (several: COM9 COM12)\n"
+    "  --release-stale   free every number nothing holds\n"
+    "  --release-absent  those too, and the numbers of unplugged (phantom) devices; one plugged\n"
+    "                    back in may get a new number\n"
+    "  --restore FILE    put a saved database value back; a number it would free that a device\n"
+    "                    or the system's lists use now stays reserved and is listed\n"
+    "  --force           with --restore: also a backup made on another machine (or an older\n"
+    "                    backup that names no machine)\n"
+    "  --dry-run         show what would change, change nothing\n"
+    "  --backup FILE     save the previous value to this new file (an existing file is never\n"
+    "                    replaced); by default a new file beside the report\n"
+    "\n"
+    "A number that a present device, the device map or the port list names is never freed.\n"
+    "\n"
+    "  -h, --help, /?    this help\n"
+    "  --version         the program's version\n"
+    "\n"
+    "Exit status: 0 success; 1 the scan could not run, a named port does not exist, or a number\n"
+    "was not released or restored; 2 usage error; 130 interrupted by Ctrl+C.\n";
 
 // COM1 ... COM9999, any letter case, a trailing colon allowed.
 std::string PortNameCheck(std::string& name) {
@@ -49,8 +84,7 @@ std::string OneLine(std::string text) {
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
-    CLI::App app(kDescription, "kestrune-scan");
-    app.footer(std::string(kFooter) + "\n\n" + kTsvEscapingHelp);
+    CLI::App app("", "kestrune-scan");
     app.set_version_flag("--version", std::string("kestrune-scan ") + KESTRUNE_VERSION_TEXT);
     app.get_formatter()->column_width(22);
 
@@ -81,6 +115,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     CLI::Option* dryRunOption = app.add_flag("--dry-run", dryRun, "with a release or restore: show, change nothing");
     CLI::Option* backupOption =
         app.add_option("--backup", backup, "where a release or restore saves the previous value")->type_name("FILE");
+    bool report = false, wholeEnvironment = false;
+    CLI::Option* reportOption = app.add_flag("--report", report, "a scan also writes the diagnostic report");
+    CLI::Option* wholeOption =
+        app.add_flag("--whole-environment", wholeEnvironment, "with --report: every environment value");
+    bool force = false;
+    CLI::Option* forceOption = app.add_flag("--force", force, "with --restore: a backup of another machine too");
     for (CLI::Option* changing : {releaseOption, staleOption, absentOption}) {
         changing->excludes(restoreOption);
         for (const char* gentle : {"--list", "--watch", "--port", "--tsv"}) changing->excludes(gentle);
@@ -88,12 +128,18 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     for (const char* gentle : {"--list", "--watch", "--port", "--tsv"}) restoreOption->excludes(gentle);
 
     CommandLine result;
+    // "/?" is how Windows programs are asked for help.
+    if (std::find(args.begin(), args.end(), "/?") != args.end()) {
+        result.action = CommandLine::Action::kHelp;
+        result.text = std::string(kHelp) + "\n" + kTsvEscapingHelp + "\n";
+        return result;
+    }
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
         result.action = CommandLine::Action::kHelp;
-        result.text = app.help();
+        result.text = std::string(kHelp) + "\n" + kTsvEscapingHelp + "\n";
         return result;
     } catch (const CLI::CallForVersion&) {
         result.action = CommandLine::Action::kVersion;
@@ -112,6 +158,21 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
                       " goes with --release, --release-stale, --release-absent or --restore (see --help)";
         return result;
     }
+    if (*forceOption && !*restoreOption) {
+        result.action = CommandLine::Action::kUsageError;
+        result.text = "kestrune-scan: --force goes with --restore (see --help)";
+        return result;
+    }
+    const bool scanning = !list && !watch && !releasing && !*restoreOption;
+    if ((*reportOption && !scanning) || (*wholeOption && !*reportOption)) {
+        result.action = CommandLine::Action::kUsageError;
+        result.text = *reportOption && !scanning ? "kestrune-scan: --report goes with a scan only (see --help)"
+                                                 : "kestrune-scan: --whole-environment goes with --report (see --help)";
+        return result;
+    }
+    options.report = report;
+    options.wholeEnvironment = wholeEnvironment;
+    options.force = force;
     options.mode = watch ? RunMode::kWatch : list ? RunMode::kList : RunMode::kScan;
     if (releasing) options.mode = RunMode::kRelease;
     if (*restoreOption) options.mode = RunMode::kRestore;

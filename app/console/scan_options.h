@@ -19,6 +19,9 @@ struct ScanOptions {
     bool dryRun = false;
     std::string backupPath;   // --backup
     std::string restoreFile;  // --restore
+    bool force = false;       // --force: restore another machine's backup
+    bool report = false;            // --report: a scan also writes the diagnostic report
+    bool wholeEnvironment = false;  // --whole-environment: every environment value in it
 };
 
 struct CommandLine {
@@ -31,10 +34,12 @@ struct CommandLine {
 // args: the arguments after the program name.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
-// The exit statuses: success, the scan could not run (or a reservation was not released),
-// a usage error.
+// The exit statuses: success, the scan could not run (or a reservation was not released, or
+// a named port does not exist), a usage error, interrupted by Ctrl+C (the console's
+// conventional 128 + 2).
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;
 
 }  // namespace kestrune

@@ -1,7 +1,10 @@
 #include "app/console/scan_tsv.h"
 
+#include <windows.h>
+
 #include <cstring>
 
+#include "app/common/shown_record.h"
 #include "app/console/record_values.h"
 #include "record/record_fields.h"
 #include "support/fixed_text.h"
@@ -87,7 +90,7 @@ std::string FieldCell(const PortRecord& record, const FieldInfo& field) {
             return StopBitsText(v);
         }
         case FieldKind::kText:
-            return TsvEscape(AnsiToUtf8(std::string_view(base, BoundedLength(base, field.size - 1))));
+            return TsvEscape(AnsiToUtf8(WithoutLineEnd(std::string_view(base, BoundedLength(base, field.size - 1)))));
         case FieldKind::kBytes: return RecordFieldText(record, field);
     }
     return std::string();
@@ -110,7 +113,10 @@ std::vector<std::string> TsvColumns(RowSource source) {
 
 std::vector<std::string> TsvCells(const ConsoleRow& row, RowSource source) {
     std::vector<std::string> cells;
-    for (const FieldInfo* field : Fields(source)) cells.push_back(FieldCell(row.record, *field));
+    // The scan's own handle of a free port names no owner: those cells stay empty.
+    const bool owner = ShowsOwnerProgram(row.record, GetCurrentProcessId());
+    for (const FieldInfo* field : Fields(source))
+        cells.push_back(owner || !IsOwnerField(field->name) ? FieldCell(row.record, *field) : std::string());
     if (source == RowSource::kScan) {
         cells.push_back(std::string(DtrControlName(row.record).value_or("")));
         cells.push_back(std::string(RtsControlName(row.record).value_or("")));

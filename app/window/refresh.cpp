@@ -107,8 +107,11 @@ bool RunRefreshCommand(HWND dialog, uint32_t commandId) {
 
     // The report of the road that ran; a command without a road reports what was shown.
     // A report that could not be written says so instead of leaving "Scan Complete" alone.
-    const DWORD reportError = WriteDiagnosticReport(road ? *road : shell.DisplayResults);
+    // One written elsewhere than the current folder (which this user cannot write) says where.
+    std::string reportPath;
+    const DWORD reportError = WriteDiagnosticReport(road ? *road : shell.DisplayResults, &reportPath);
     if (reportError != ERROR_SUCCESS) SetStatusPart(statusBar, 1, ReportFailureText(reportError));
+    else if (reportPath != DiagnosticReportPath()) SetStatusPart(statusBar, 1, ReportElsewhereText(reportPath));
     return true;
 }
 

@@ -41,6 +41,11 @@ TEST(ConsoleCommandLine, ModesFormatsPortsAndErrors) {
          {"COM3", "COM10"}},
         {{"--port", "COM4,COM2"}, A::kRun, RunMode::kScan, OutputFormat::kTable, {"COM4", "COM2"}},
         {{"--help"}, A::kHelp, RunMode::kScan, OutputFormat::kTable, {}},
+        {{"/?"}, A::kHelp, RunMode::kScan, OutputFormat::kTable, {}},
+        {{"--report", "--whole-environment", "--json"}, A::kRun, RunMode::kScan, OutputFormat::kJson, {}},
+        {{"--list", "--report"}, A::kUsageError, RunMode::kScan, OutputFormat::kTable, {}},
+        {{"--whole-environment"}, A::kUsageError, RunMode::kScan, OutputFormat::kTable, {}},
+        {{"--list", "/?"}, A::kHelp, RunMode::kScan, OutputFormat::kTable, {}},
         {{"--version"}, A::kVersion, RunMode::kScan, OutputFormat::kTable, {}},
         {{"--tsv", "--json"}, A::kUsageError, RunMode::kScan, OutputFormat::kTable, {}},
         {{"--port", "LPT1"}, A::kUsageError, RunMode::kScan, OutputFormat::kTable, {}},
@@ -64,7 +69,10 @@ TEST(ConsoleCommandLine, ModesFormatsPortsAndErrors) {
         EXPECT_EQ(line.options.format, c.format);
         EXPECT_EQ(line.options.ports, c.ports);
     }
-    EXPECT_NE(ParseCommandLine({"--help"}).text.find("\\\\"), std::string::npos) << "help tells the TSV escaping";
+    const std::string help = ParseCommandLine({"--help"}).text;
+    EXPECT_NE(help.find("\\\\"), std::string::npos) << "help tells the TSV escaping";
+    EXPECT_EQ(help.find("Excludes"), std::string::npos) << "no parser clutter";
+    EXPECT_EQ(ParseCommandLine({"/?"}).text, help);
 }
 
 TEST(ConsoleTsv, EscapingIsUnambiguousAndReversible) {
@@ -247,7 +255,11 @@ TEST(ConsoleFormats, JsonAndTsvAgreeOnEveryField) {
     rows[0].record.CableKind = -1;
     rows[0].record.CommConfig.dwSize = sizeof rows[0].record.CommConfig;
     rows[0].record.CommConfig.dcb.fRtsControl = 3;
-    rows[1].record = Record("COM4", "Disconnected", "COM4");
+    rows[1].record = Record("COM4", "Available", "COM4");
+    // A free port the scan itself holds: its own process is no owner to show.
+    rows[1].record.ProcessId = rows[1].record.DupProcessID = GetCurrentProcessId();
+    SetText(rows[1].record.ProgramPath, "C:\\kestrune-scan.exe");
+    SetText(rows[1].record.ProgramName, "kestrune-scan.exe");
     HardwareSnapshot hardware;
     PortIdentity adapter;
     adapter.portName = "COM3";
@@ -293,6 +305,12 @@ TEST(ConsoleFormats, JsonAndTsvAgreeOnEveryField) {
     EXPECT_EQ(first.at("AppErrorDescription"), "caf\xC3\xA9");
     EXPECT_EQ(first.at("Identity").at("VidPid"), "067B:2303");
     EXPECT_EQ(first.at("Identity").at("ComDB"), "present device");
+    EXPECT_EQ(first.at("WinErrorDescription"), "Access is denied.");  // no line end
+    EXPECT_EQ(first.at("ProcessId"), 0xFFFFFFF0u);
+    const nlohmann::json own = nlohmann::json::parse(RenderJson(rows, RowSource::kScan)).at("ports")[1];
+    for (const char* field : {"ProcessId", "DupProcessID", "ObjHandle", "ProgramPath", "ProgramName", "ProgramFolder"})
+        EXPECT_TRUE(own.at(field).is_null()) << field;
+    EXPECT_EQ(own.at("PortName"), "COM4");
 }
 
 TEST(ConsoleCommandLine, ReleaseAndRestoreOptions) {
@@ -309,6 +327,9 @@ TEST(ConsoleCommandLine, ReleaseAndRestoreOptions) {
         {{"--release-stale"}, A::kRun, RunMode::kRelease, {}, true, false, false},
         {{"--release-absent", "--json", "--backup", "b.txt"}, A::kRun, RunMode::kRelease, {}, false, true, false},
         {{"--restore", "b.txt", "--dry-run"}, A::kRun, RunMode::kRestore, {}, false, false, true},
+        {{"--restore", "b.txt", "--force"}, A::kRun, RunMode::kRestore, {}, false, false, false},
+        {{"--release", "COM9", "--force"}, A::kUsageError, RunMode::kScan, {}, false, false, false},
+        {{"--force"}, A::kUsageError, RunMode::kScan, {}, false, false, false},
         {{"--release", "LPT1"}, A::kUsageError, RunMode::kScan, {}, false, false, false},
         {{"--release"}, A::kUsageError, RunMode::kScan, {}, false, false, false},
         {{"--release-stale", "--list"}, A::kUsageError, RunMode::kScan, {}, false, false, false},

@@ -2,10 +2,12 @@
 // may not, the sweeps, the value after the release, and the backup file's form.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/console/comdb_backup.h"
+#include "app/console/release_output.h"
 #include "app/console/release_rules.h"
 
 using namespace kestrune;
@@ -112,11 +114,87 @@ TEST(ReleaseRules, SweepsAndNamedNumbersChangeOnlyTheirBits) {
     EXPECT_EQ(HexBytes({}), "(empty)");
 }
 
+// A restore frees what the backup frees only where the release would: each number the
+// saved value clears goes through the same rules, and a number in use stays reserved.
+TEST(ReleaseRules, RestoreFreesOnlyWhatAReleaseWould) {
+    const ReleaseFacts facts = Machine();  // COM2 3 4 5 7 8 9 reserved now
+    std::vector<uint8_t> saved(32, 0);
+    saved[0] = 1u << 0;  // COM1 reserved in the backup (an adapter since removed), nothing else
+    const ReleasePlan plan = PlanRestore(saved, facts);
+    std::vector<std::string> outcomes;
+    for (const ReleaseOutcome& o : plan.outcomes) outcomes.push_back(std::to_string(o.number) + "=" + o.reason);
+    EXPECT_EQ(outcomes, (std::vector<std::string>{"2=a device that is present uses it",
+                                                  "3=a device that is present uses it", "4=the port list names it now",
+                                                  "5=the device map names it now", "7=phantom",
+                                                  "8=the port list names it now", "9=stale"}));
+    EXPECT_FALSE(plan.AllReleased());
+    std::vector<uint8_t> expected(32, 0);
+    for (int number : {1, 2, 3, 4, 5, 8}) expected[(number - 1) / 8] |= 1u << ((number - 1) % 8);
+    EXPECT_EQ(plan.after, expected);
+
+    // A backup shorter than the value grows where a kept number lies beyond its end.
+    ReleaseFacts beyond = facts;
+    beyond.bitmap[4] = 1u << 1;  // COM34
+    beyond.devices.push_back(Device("COM34", true, "Hub (COM34)"));
+    EXPECT_EQ(PlanRestore(std::vector<uint8_t>(2, 0), beyond).after.size(), 5u);
+    // A backup that frees nothing restores whole.
+    EXPECT_TRUE(PlanRestore(facts.bitmap, facts).AllReleased());
+    EXPECT_EQ(PlanRestore(facts.bitmap, facts).after, facts.bitmap);
+}
+
+TEST(ReleaseRules, RestoreOnAnotherMachineNeedsForce) {
+    const struct {
+        std::optional<std::string> backup;
+        bool force;
+        bool refused;
+    } cases[] = {
+        {std::string("LAB-7"), false, false}, {std::string("lab-7"), false, false},
+        {std::string("OFFICE"), false, true}, {std::string("OFFICE"), true, false},
+        {std::nullopt, false, true},          {std::nullopt, true, false},
+        {std::string(""), false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.backup.value_or("(none)") + (c.force ? " --force" : ""));
+        const std::string refusal = RestoreMachineRefusal(c.backup, "LAB-7", c.force);
+        EXPECT_EQ(!refusal.empty(), c.refused) << refusal;
+        if (c.refused) EXPECT_NE(refusal.find("--force"), std::string::npos) << refusal;
+    }
+}
+
+// Once the backup is written, whatever goes wrong after it, the failure line says where the
+// previous value is; before it there is no file to name.
+TEST(ReleaseOutput, AFailureAfterTheBackupNamesIt) {
+    const struct {
+        ReleaseStatus status;
+        const char* backup;
+        const char* line;
+    } cases[] = {
+        {ReleaseStatus::kReadBackDiffers, "C:\\b.txt", "kestrune-scan: x; the previous value is saved in C:\\b.txt"},
+        {ReleaseStatus::kWriteFailed, "C:\\b.txt", "kestrune-scan: x; the previous value is saved in C:\\b.txt"},
+        {ReleaseStatus::kBackupFailed, "", "kestrune-scan: x"},
+        {ReleaseStatus::kOtherMachine, "", "kestrune-scan: x"},
+        {ReleaseStatus::kDone, "C:\\b.txt", ""},
+    };
+    for (const auto& c : cases) {
+        ReleaseRun run;
+        run.status = c.status;
+        run.detail = "x";
+        run.backupPath = c.backup;
+        EXPECT_EQ(ReleaseFailureLine(run), c.line);
+    }
+}
+
 TEST(ComDbBackupFile, RoundTripAndEveryDamageRefused) {
     const std::vector<uint8_t> value = {0x7C, 0x02, 0x00, 0xFF};
-    const std::string text = ComDbBackupText(value, "2026-12-09 02:40:11");
+    const std::string text = ComDbBackupText(value, "2026-12-09 02:40:11", "LAB-7");
     std::string why;
-    ASSERT_EQ(ParseComDbBackup(text, &why), value) << why;
+    std::optional<std::string> machine;
+    ASSERT_EQ(ParseComDbBackup(text, &why, &machine), value) << why;
+    EXPECT_EQ(machine, std::optional<std::string>("LAB-7"));
+    // A backup of an older version names no machine; it still reads.
+    ASSERT_EQ(ParseComDbBackup(text.substr(0, text.find("machine: ")) + text.substr(text.find("saved: ")), &why, &machine),
+              value);
+    EXPECT_EQ(machine, std::nullopt);
     EXPECT_EQ(Crc32({'1', '2', '3', '4', '5', '6', '7', '8', '9'}), 0xCBF43926u);  // the standard check value
 
     auto replaced = [&](const std::string& from, const std::string& to) {

@@ -13,6 +13,7 @@
 #include "app/console/record_values.h"
 #include "e2e/console_output.h"
 #include "lab/client/lab_client.h"
+#include "support/handles.h"
 
 namespace kestrune {
 namespace {
@@ -247,6 +248,52 @@ TEST_F(ConsoleModes, WatchSeesAPortRemovedAndPluggedInAgain) {
     layout_.Load();
 }
 
+// A named port this machine does not have is said on standard error and fails the run;
+// the other named ports are still scanned or listed.
+TEST_F(ConsoleModes, ANamedPortThatDoesNotExistFailsTheRun) {
+    for (const char* arguments : {"--port COM99,COM2 --json", "--list --port com99 --port COM2 --json"}) {
+        SCOPED_TRACE(arguments);
+        const Finished run = RunToEnd(arguments);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(Lines(run.err), std::vector<std::string>{"kestrune-scan: COM99: no such port"});
+        const nlohmann::json document = nlohmann::json::parse(run.out);
+        std::vector<std::string> ports;
+        for (const auto& port : document.at("ports")) ports.push_back(port.at("PortName").get<std::string>());
+        EXPECT_EQ(ports, std::vector<std::string>{"COM2"});
+    }
+}
+
+// --report writes the window's report and says where; the environment's values only when
+// asked for by --whole-environment.
+TEST_F(ConsoleModes, ReportOnRequestWithTheEnvironmentAsAsked) {
+    ASSERT_TRUE(SetEnvironmentVariableA("KESTRUNE_TEST_PAT", "ghp_s3cr3t"));
+    const struct {
+        const char* arguments;
+        const char* line;
+    } cases[] = {{"--port COM2 --report", "KESTRUNE_TEST_PAT=(hidden)"},
+                 {"--port COM2 --report --whole-environment", "KESTRUNE_TEST_PAT=ghp_s3cr3t"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const Finished run = RunToEnd(c.arguments);
+        EXPECT_EQ(run.status, 0) << run.err;
+        const std::vector<std::string> lines = Lines(run.err);
+        ASSERT_EQ(lines.size(), 1u) << run.err;
+        ASSERT_EQ(lines[0].rfind("kestrune-scan: report: ", 0), 0u) << lines[0];
+        const std::string path = lines[0].substr(std::string("kestrune-scan: report: ").size());
+        std::string text;
+        {
+            UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            char buffer[4096];
+            DWORD got = 0;
+            while (file && ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got) text.append(buffer, got);
+        }
+        EXPECT_NE(text.find(std::string("\r\n") + c.line + "\r\n"), std::string::npos) << path;
+        EXPECT_NE(text.find("\r\nCOM2 "), std::string::npos) << "the scanned port's table line";
+        DeleteFileA(path.c_str());
+    }
+    SetEnvironmentVariableA("KESTRUNE_TEST_PAT", nullptr);
+}
+
 TEST(ConsoleUsage, ExitStatusesAndTheOneLineUsageError) {
     const char* const cases[] = {"--bogus", "--port", "--port COMX", "--port COM0", "--tsv --json", "extra"};
     for (const char* arguments : cases) {
@@ -278,7 +325,7 @@ TEST(ConsoleUsage, ExitStatusesAndTheOneLineUsageError) {
     GetExitCodeProcess(process.get(), &code);
     EXPECT_EQ(code, 1u);
 
-    for (const char* arguments : {"--help", "--version"}) {
+    for (const char* arguments : {"--help", "/?", "--version"}) {
         const Finished run = RunToEnd(arguments);
         EXPECT_EQ(run.status, 0) << arguments;
         EXPECT_NE(run.out.find("kestrune-scan"), std::string::npos) << arguments;

@@ -9,6 +9,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -238,6 +239,76 @@ TEST_F(ReleaseLab, DryRunSweepBackupAndRestore) {
         EXPECT_NE(refused.err.find("kestrune-scan: " + file + ": "), std::string::npos) << refused.err;
         EXPECT_EQ(ComDb(), saved_);
     }
+}
+
+// A backup put back frees only what a release would: a number a present device uses now
+// stays reserved and is listed. A backup of another machine, or one naming no machine, needs
+// --force; an existing --backup file is never replaced. Refusals change nothing.
+TEST_F(ReleaseLab, RestoreKeepsNumbersInUseAndChecksItsMachine) {
+    const lab::Port* present = nullptr;
+    for (const lab::Port& port : layout_.ports())
+        if (!present && !port.instance_id.empty() && !port.phantom && port.present) present = &port;
+    ASSERT_NE(present, nullptr);
+    const int inUse = std::stoi(present->com.substr(3));
+    const int stale = UnusedNumber(20);
+    const Bytes start = WithBit(WithBit(saved_, stale, true), inUse, true);
+    // Taken before the adapter came: neither number reserved.
+    const Bytes older = WithBit(WithBit(start, stale, false), inUse, false);
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    ASSERT_TRUE(GetComputerNameA(name, &size));
+    const std::string here(name, size);
+    const std::string existing = Backup();
+    {
+        UniqueHandle file(CreateFileA(existing.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+        DWORD wrote = 0;
+        ASSERT_TRUE(file && WriteFile(file.get(), "mine", 4, &wrote, nullptr));
+    }
+    const std::string kept = present->com + "=a device that is present uses it";
+    const struct {
+        const char* title;
+        std::optional<std::string> machine;
+        std::string options;
+        int status;
+        Bytes after;
+        std::vector<std::string> kept;
+        std::string error;  // part of the document's error, empty when none
+    } cases[] = {
+        {"older than the adapter", here, "", 1, WithBit(start, stale, false), {kept}, ""},
+        {"another machine's", std::string("OTHER-PC"), "", 1, start, {}, "OTHER-PC"},
+        {"another machine's, forced", std::string("OTHER-PC"), " --force", 1, WithBit(start, stale, false), {kept}, ""},
+        {"an older backup naming no machine", std::nullopt, "", 1, start, {}, "names no machine"},
+        {"an existing backup file", here, " --backup \"" + existing + "\"", 1, start, {}, "exists already"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        ASSERT_EQ(SetComDb(start), ERROR_SUCCESS);
+        std::string text = ComDbBackupText(older, "2026-12-09 02:40:11", c.machine.value_or(""));
+        if (!c.machine) text.erase(text.find("machine: "), text.find("saved: ") - text.find("machine: "));
+        const std::string file = Backup();
+        {
+            UniqueHandle handle(CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+            DWORD wrote = 0;
+            ASSERT_TRUE(handle && WriteFile(handle.get(), text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr));
+        }
+        const std::string options = c.options.find("--backup") == std::string::npos
+                                        ? c.options + " --backup \"" + Backup() + "\""
+                                        : c.options;
+        const console_test::Finished run = Run("--restore \"" + file + "\" --json" + options);
+        EXPECT_EQ(run.status, c.status) << run.out << run.err;
+        const Json document = Json::parse(run.out);
+        EXPECT_EQ(document.at("mode"), "restore");
+        EXPECT_EQ(Items(document, "kept"), c.kept);
+        EXPECT_EQ(ComDb(), c.after);
+        if (c.error.empty()) {
+            EXPECT_TRUE(document.at("error").is_null()) << document.at("error");
+            EXPECT_TRUE(ParseComDbBackup(FileText(document.at("backup").get<std::string>()), nullptr).has_value());
+        } else {
+            EXPECT_NE(document.at("error").get<std::string>().find(c.error), std::string::npos) << document.at("error");
+            EXPECT_TRUE(document.at("backup").is_null());
+        }
+    }
+    EXPECT_EQ(FileText(existing), "mine");
 }
 
 // Puts a key's access list back at scope end.

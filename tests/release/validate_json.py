@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Every --json output of kestrune-scan over the running lab validates against
 docs/kestrune-scan.schema.json (JSON Schema 2020-12, python3-jsonschema): the scan, the listing,
-and a watch's first listing and its events while the lab removes and replugs a port. The
-documents' header says this machine and this moment; and the schema is no blank cheque: each
-broken copy of a real document below must fail it.
+a watch's first listing and its events while the lab removes and replugs a port, a release, a
+dry run and restores (none of which changes the database). The documents' header says this
+machine and this moment; and the schema is no blank cheque: each broken copy of a real document
+below must fail it, with the message a user's validator shows.
 
 usage: validate_json.py WINE_RUN SCAN_EXE SCHEMA SERLAB
 """
@@ -12,9 +13,12 @@ import datetime
 import json
 import os
 import select
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
+import zlib
 
 import jsonschema
 
@@ -41,8 +45,9 @@ validator = jsonschema.Draft202012Validator(schema, format_checker=jsonschema.Fo
 
 
 def valid(document):
-    errors = sorted(validator.iter_errors(document), key=lambda e: e.path)
-    return errors[0].message if errors else None
+    """None, or the most relevant error as a validator shows it: where, then what."""
+    error = jsonschema.exceptions.best_match(validator.iter_errors(document))
+    return None if error is None else f"{error.json_path}: {error.message}"
 
 
 def validate(document, what):
@@ -114,9 +119,56 @@ finally:
     watch.wait()
 
 
-# Broken copies of real documents, each of which the schema must refuse.
+# The changing modes, on a database value nothing here changes: a release of a number nobody
+# reserved (refused), a dry run, and restores of a backup holding the value as it is.
+def document_of(args, expected_status, what):
+    status, out = run(*args)
+    check(status == expected_status, f"{what} exits {expected_status} (got {status})")
+    document = json.loads(out)
+    validate(document, f"the {what} document")
+    return document
+
+
+documents["release"] = document_of(["--release", "COM77", "--json"], 1, "release of an unreserved number")
+check(documents["release"]["refused"] == [{"port": "COM77", "reason": "not reserved", "device": None}],
+      f"COM77 is refused as not reserved: {documents['release']['refused']}")
+document_of(["--release-stale", "--dry-run", "--json"], 0, "dry run")
+value = bytes.fromhex(documents["release"]["before"].replace(" ", ""))
+folder = tempfile.mkdtemp(prefix="kestrune-json-")
+
+
+def backup_file(name, machine):
+    path = os.path.join(folder, name)
+    lines = ["Kestrune COM number database backup 1",
+             "key: HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter", "value: ComDB"]
+    lines += [f"machine: {machine}"] if machine is not None else []
+    lines += ["saved: 2026-12-09 02:40:11", f"bytes: {len(value)}", "data: " + value.hex().upper(),
+              f"check: {zlib.crc32(value):08X}"]
+    with open(path, "w", newline="") as f:
+        f.write("\r\n".join(lines) + "\r\n")
+    return "Z:" + path.replace("/", "\\")
+
+
+try:
+    here = backup_file("here.txt", computer)
+    documents["restore"] = document_of(["--restore", here, "--dry-run", "--json"], 0, "restore dry run")
+    restored = document_of(["--restore", here, "--json"], 0, "restore of the value as it is")
+    check(restored["restored"] and restored["backup"] is None and restored["kept"] == [],
+          "a restore that changes nothing writes no backup and keeps nothing back")
+    for name, machine in (("elsewhere.txt", "OTHER-PC"), ("older.txt", None)):
+        refused = document_of(["--restore", backup_file(name, machine), "--json"], 1, f"restore of {name}")
+        check("--force" in (refused["error"] or ""), f"the refusal of {name} names --force: {refused['error']}")
+finally:
+    shutil.rmtree(folder, ignore_errors=True)
+
+
+# Broken copies of real documents, each of which the schema must refuse with this message.
 def without(key):
     return lambda d: d.pop(key)
+
+
+def setting(key, value):
+    return lambda d: d.__setitem__(key, value)
 
 
 def port_set(key, value):
@@ -124,36 +176,60 @@ def port_set(key, value):
 
 
 BROKEN = [
-    ("scan", "no host", without("host")),
-    ("scan", "no schema version", without("schema")),
-    ("scan", "a local time", lambda d: d.__setitem__("time", "2026-12-09 02:40:12.345")),
-    ("scan", "a version of two numbers", lambda d: d.__setitem__("kestrune", "1.0")),
-    ("scan", "an unknown mode", lambda d: d.__setitem__("mode", "scans")),
-    ("scan", "Baud as text", port_set("Baud", "9600")),
-    ("scan", "StopBits 3", port_set("StopBits", 3)),
-    ("scan", "a misspelt field", lambda d: d["ports"][0].__setitem__("Bauds", d["ports"][0].pop("Baud"))),
-    ("scan", "a flow flag missing", lambda d: d["ports"][0]["FlowControlBits"].pop("OutX")),
-    ("scan", "DtrControl unknown", port_set("DtrControl", "always")),
-    ("scan", "DiscoveryIndex negative", port_set("DiscoveryIndex", -1)),
-    ("scan", "CabledTo no port name", port_set("CabledTo", "the far end")),
-    ("list", "a scan field in a listing", port_set("Baud", 9600)),
-    ("list", "Present as a number", port_set("Present", 1)),
-    ("list", "an identity field unknown", lambda d: d["ports"][0]["Identity"].__setitem__("Colour", "red")),
+    ("scan", "no host", without("host"), "$: 'host' is a required property"),
+    ("scan", "no schema version", without("schema"), "$: 'schema' is a required property"),
+    ("scan", "a local time", setting("time", "2026-12-09 02:40:12.345"),
+     "$.time: '2026-12-09 02:40:12.345' is not a 'date-time'"),
+    ("scan", "a version of two numbers", setting("kestrune", "1.0"),
+     "$.kestrune: '1.0' does not match '^[0-9]+\\\\.[0-9]+\\\\.[0-9]+$'"),
+    ("scan", "an unknown mode", setting("mode", "scans"), "$.mode: 'scans' is not one of ['scan', 'list', 'release', 'restore']"),
+    ("scan", "a field of its own", setting("colour", "red"), "$: Additional properties are not allowed ('colour' was unexpected)"),
+    ("scan", "Status Banana", port_set("Status", "Banana"),
+     "$.ports[0].Status: 'Banana' is not one of ['Available', 'In-Use', 'Disconnected']"),
+    ("scan", "an empty PortName", port_set("PortName", ""), "$.ports[0].PortName: '' should be non-empty"),
+    ("scan", "Baud -5", port_set("Baud", -5), "$.ports[0].Baud: -5 is less than the minimum of 0"),
+    ("scan", "Baud as text", port_set("Baud", "9600"), "$.ports[0].Baud: '9600' is not of type 'integer'"),
+    ("scan", "DataBits 42", port_set("DataBits", 42), "$.ports[0].DataBits: 42 is not one of [0, 4, 5, 6, 7, 8]"),
+    ("scan", "Parity 7", port_set("Parity", 7), "$.ports[0].Parity: 7 is greater than the maximum of 4"),
+    ("scan", "ParityName Odds", port_set("ParityName", "Odds"),
+     "$.ports[0].ParityName: 'Odds' is not one of ['None', 'Odd', 'Even', 'Mark', 'Space', '']"),
+    ("scan", "StopBits 3", port_set("StopBits", 3), "$.ports[0].StopBits: 3 is not one of [0, 1, 1.5, 2]"),
+    ("scan", "a cable verdict 2", port_set("CableKind", 2), "$.ports[0].CableKind: 2 is not one of [-1, 0, 1]"),
+    ("scan", "a misspelt field", lambda d: d["ports"][0].__setitem__("Bauds", d["ports"][0].pop("Baud")),
+     "$.ports[0]: 'Baud' is a required property"),
+    ("scan", "a flow flag missing", lambda d: d["ports"][0]["FlowControlBits"].pop("OutX"),
+     "$.ports[0].FlowControlBits: 'OutX' is a required property"),
+    ("scan", "DtrControl unknown", port_set("DtrControl", "always"),
+     "$.ports[0].DtrControl: 'always' is not one of ['disable', 'enable', 'handshake', 'toggle', None]"),
+    ("scan", "DiscoveryIndex negative", port_set("DiscoveryIndex", -1),
+     "$.ports[0].DiscoveryIndex: -1 is less than the minimum of 0"),
+    ("scan", "CabledTo empty", port_set("CabledTo", ""), "$.ports[0].CabledTo: '' should be non-empty"),
+    ("list", "a scan field in a listing", port_set("Baud", 9600),
+     "$.ports[0]: Additional properties are not allowed ('Baud' was unexpected)"),
+    ("list", "Present as a number", port_set("Present", 1), "$.ports[0].Present: 1 is not of type 'boolean'"),
+    ("list", "an identity field unknown", lambda d: d["ports"][0]["Identity"].__setitem__("Colour", "red"),
+     "$.ports[0].Identity: Additional properties are not allowed ('Colour' was unexpected)"),
+    ("release", "no header", lambda d: [d.pop(k) for k in ("schema", "kestrune", "host", "time")],
+     "$: 'schema' is a required property"),
+    ("release", "a reason of its own", lambda d: d["refused"][0].__setitem__("reason", "busy"),
+     "$.refused[0].reason: 'busy' is not one of ['a device that is present uses it', 'the device map names it now', "
+     "'the port list names it now', 'not reserved', 'outside the COM number range']"),
+    ("release", "a port not a COM number", lambda d: d["refused"][0].__setitem__("port", "LPT1"),
+     "$.refused[0].port: 'LPT1' does not match '^COM[1-9][0-9]{0,3}$'"),
+    ("release", "before as lower-case hex", setting("before", "7c 02"),
+     "$.before: '7c 02' does not match '^([0-9A-F]{2}( [0-9A-F]{2})*)?$'"),
+    ("restore", "only its mode", lambda d: [d.pop(k) for k in list(d) if k != "mode"],
+     "$: 'schema' is a required property"),
+    ("restore", "no kept list", without("kept"), "$: 'kept' is a required property"),
+    ("restore", "a release's field", setting("released", []),
+     "$: Additional properties are not allowed ('released' was unexpected)"),
 ]
-for mode, what, breaking in BROKEN:
+for mode, what, breaking, message in BROKEN:
     broken = copy.deepcopy(documents[mode])
     breaking(broken)
-    check(valid(broken) is not None, f"a {mode} document with {what} fails")
-
-# Fields added in this schema version are optional: documents with them validate too.
-extended = copy.deepcopy(documents["scan"])
-for index, port in enumerate(extended["ports"]):
-    port["DiscoveryIndex"] = index
-    port["CabledTo"] = "COM8" if index == 0 else None
-validate(extended, "a scan document with DiscoveryIndex and CabledTo")
-release = {"mode": "release", "dry_run": True, "backup": None,
-           "released": [{"port": "COM9", "reason": "stale"}], "refused": [{"port": "COM3", "reason": "in use"}]}
-validate(release, "a release document")
+    problem = valid(broken)
+    check(problem == message, f"a {mode} document with {what} fails with: {message}" +
+          ("" if problem == message else f" (got: {problem})"))
 
 print(f"{len(failures)} failure(s)")
 sys.exit(1 if failures else 0)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/common/report.h"
+#include "registry/key_writes.h"
 #include "scan/scan_driver.h"
 #include "support/file_io.h"
 #include "support/fixed_text.h"
@@ -191,24 +192,35 @@ TEST_F(ReportFileTest, PlantedFilesAndLinksOfGuessableNamesAreNotOverwritten) {
     EXPECT_EQ(names.begin()->size(), std::string("C:\\r.").size() + 24 + 4);
 }
 
-TEST_F(ReportFileTest, SecretValuesStayOutOfTheReportButNotOutOfTheProcess) {
+// The report shows the values of Windows' plain variables only, unless the user's setting
+// asks for the whole environment; the process keeps every value either way.
+TEST_F(ReportFileTest, EnvironmentValuesShownOnlyWhereSafeUnlessAsked) {
     const struct {
         const char* name;
-        bool hidden;
-    } variables[] = {{"KESTRUNE_TEST_PASSWORD", true}, {"Kestrune_Test_Token", true}, {"KESTRUNE_TEST_API_KEY", true},
-                     {"KESTRUNE_TEST_KEYS", false}};
+        bool plain;
+    } variables[] = {{"KESTRUNE_TEST_PAT", false}, {"Kestrune_Test_Session_Id", false}, {"NUMBER_OF_PROCESSORS", true}};
+    char saved[64] = {};
+    const DWORD savedLength = GetEnvironmentVariableA("NUMBER_OF_PROCESSORS", saved, sizeof saved);
     for (const auto& v : variables) ASSERT_TRUE(SetEnvironmentVariableA(v.name, "s3cr3t-value"));
-    ASSERT_EQ(WriteDiagnosticReport(TwoPorts()), static_cast<DWORD>(ERROR_SUCCESS));
-    const std::string text = ReadAll(report_);
-    for (const auto& v : variables) {
-        SCOPED_TRACE(v.name);
-        const std::string line = std::string("\r\n") + v.name + "=" + (v.hidden ? "(hidden)" : "s3cr3t-value") + "\r\n";
-        EXPECT_NE(text.find(line), std::string::npos);
-        char value[64] = {};
-        EXPECT_EQ(GetEnvironmentVariableA(v.name, value, sizeof value), 12u);
-        EXPECT_STREQ(value, "s3cr3t-value");
-        SetEnvironmentVariableA(v.name, nullptr);
+    for (const bool whole : {false, true}) {
+        SCOPED_TRACE(whole ? "whole environment asked" : "default");
+        if (whole) ASSERT_EQ(WriteValueNumber(HKEY_CURRENT_USER, kSettingsKeyPath, kWholeEnvironmentValueName, 1), 0);
+        ASSERT_EQ(WholeEnvironmentAsked(), whole);
+        ASSERT_EQ(WriteDiagnosticReport(TwoPorts()), static_cast<DWORD>(ERROR_SUCCESS));
+        const std::string text = ReadAll(report_);
+        for (const auto& v : variables) {
+            SCOPED_TRACE(v.name);
+            const bool shown = whole || v.plain;
+            const std::string line = std::string("\r\n") + v.name + "=" + (shown ? "s3cr3t-value" : "(hidden)") + "\r\n";
+            EXPECT_NE(text.find(line), std::string::npos);
+            char value[64] = {};
+            EXPECT_EQ(GetEnvironmentVariableA(v.name, value, sizeof value), 12u);
+        }
     }
+    DeleteRegistryValue(HKEY_CURRENT_USER, kSettingsKeyPath, kWholeEnvironmentValueName);
+    EXPECT_FALSE(WholeEnvironmentAsked());
+    for (const auto& v : variables) SetEnvironmentVariableA(v.name, nullptr);
+    if (savedLength) SetEnvironmentVariableA("NUMBER_OF_PROCESSORS", saved);
 }
 
 // A real scan of this machine's ports (the lab's, when it is up): the table has one line per
