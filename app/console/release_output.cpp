@@ -48,7 +48,7 @@ std::string ValueLines(const ReleaseRun& run) {
 }  // namespace
 
 std::string ReleaseFailureLine(const ReleaseRun& run) {
-    return Succeeded(run) ? std::string() : "kestrune-scan: " + run.detail;
+    return Succeeded(run) ? std::string() : "kestrune-scan: " + AnsiToUtf8(run.detail);
 }
 
 std::string ReleaseReport(const ReleaseRun& run) {
@@ -56,7 +56,7 @@ std::string ReleaseReport(const ReleaseRun& run) {
     std::string text;
     if (run.restore) {
         text = (run.dryRun ? "Would restore the COM number database from " : "Restored the COM number database from ") +
-               ControlEscape(run.restoreFile) + (run.dryRun ? " (dry run, nothing changed)\n" : "\n");
+               ControlEscape(AnsiToUtf8(run.restoreFile)) + (run.dryRun ? " (dry run, nothing changed)\n" : "\n");
     } else {
         std::vector<std::vector<std::string>> released, refused;
         for (const ReleaseOutcome& o : run.plan.outcomes)
@@ -68,7 +68,7 @@ std::string ReleaseReport(const ReleaseRun& run) {
         if (!refused.empty()) text += "Refused:\n" + AlignedLines(refused, kTableWidth);
     }
     text += ValueLines(run);
-    if (!run.backupPath.empty()) text += "Previous value saved to " + run.backupPath + "\n";
+    if (!run.backupPath.empty()) text += "Previous value saved to " + AnsiToUtf8(run.backupPath) + "\n";
     if (!run.restore && run.plan.AnyPhantom()) text += std::string(kPhantomNotice) + "\n";
     return text;
 }
@@ -83,7 +83,7 @@ std::string ReleaseJson(const ReleaseRun& run, const JsonDocumentHeader& header,
         Json released = Json::array(), refused = Json::array();
         for (const ReleaseOutcome& o : run.plan.outcomes) {
             Json item = {{"port", Port(o.number)}, {"reason", o.reason}};
-            item["device"] = o.device.empty() ? Json(nullptr) : Json(AnsiToUtf8(o.device));
+            item["device"] = o.device.empty() ? Json(nullptr) : Json(o.device);
             if (!o.released) refused.push_back(std::move(item));
             else if (succeeded) released.push_back(std::move(item));
         }

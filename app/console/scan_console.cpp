@@ -1,9 +1,9 @@
 #include "app/console/scan_console.h"
 
-#include <cstdio>
 #include <exception>
 
 #include "app/common/found_ports.h"
+#include "app/console/console_writer.h"
 #include "app/console/port_change_wait.h"
 #include "app/console/port_listing.h"
 #include "app/console/port_watch.h"
@@ -16,21 +16,27 @@
 #include "scan/identity_reader.h"
 #include "scan/scan_driver.h"
 #include "support/fixed_text.h"
+#include "support/utf8_text.h"
 
 namespace kestrune {
 namespace {
 
-// Writes and flushes at once (a script reading a watch sees each line as it happens).
-// False when standard output is gone.
-bool Emit(const std::string& text) {
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) return false;
-    return std::fflush(stdout) == 0;
-}
+// The run's two streams, each written the one way chosen at the start (console_writer.h).
+// Every text is UTF-8; JSON for an old code page is written with ASCII escapes.
+class Streams {
+public:
+    explicit Streams(OutputEncoding encoding, bool json = false)
+        : out_(GetStdHandle(STD_OUTPUT_HANDLE), encoding), err_(GetStdHandle(STD_ERROR_HANDLE), encoding),
+          asciiJson_(json && encoding != OutputEncoding::kUtf8) {}
+    // False when standard output is gone.
+    bool Emit(const std::string& text) const { return out_.Write(asciiJson_ ? AsciiJson(text) : text); }
+    void Line(const std::string& line) const { err_.Write(line + "\n"); }
+    void Complain(const std::string& line) const { Line("kestrune-scan: " + line); }
 
-void Complain(const std::string& line) {
-    std::fprintf(stderr, "kestrune-scan: %s\n", line.c_str());
-    std::fflush(stderr);
-}
+private:
+    OutputWriter out_, err_;
+    bool asciiJson_;
+};
 
 std::string Render(const std::vector<ConsoleRow>& rows, RowSource source, OutputFormat format, bool compactJson,
                    const std::vector<ComReservation>* reservations = nullptr) {
@@ -43,7 +49,7 @@ std::string Render(const std::vector<ConsoleRow>& rows, RowSource source, Output
     return RenderTable(rows, source) + (reservations ? ReservationsBlock(*reservations) : std::string());
 }
 
-int RunScan(const ScanOptions& options) {
+int RunScan(const ScanOptions& options, const Streams& io) {
     std::vector<PortRecord> records;
     ScanNamedPorts(records, nullptr, options.ports);
     // The placeholder record of a machine without ports is no port to show.
@@ -57,8 +63,8 @@ int RunScan(const ScanOptions& options) {
         rows[i].identity = IdentityFieldsOf(hardware, names[i]);
         rows[i].discoveryIndex = i;
     }
-    return Emit(Render(rows, RowSource::kScan, options.format, false, &hardware.reservations)) ? kExitSuccess
-                                                                                              : kExitFailure;
+    return io.Emit(Render(rows, RowSource::kScan, options.format, false, &hardware.reservations)) ? kExitSuccess
+                                                                                                 : kExitFailure;
 }
 
 std::string Now() {
@@ -70,16 +76,16 @@ std::string Now() {
 // How long the watch waits for a notification before it looks anyway.
 constexpr DWORD kWatchRecheckMs = 30000;
 
-int RunWatch(const ScanOptions& options) {
+int RunWatch(const ScanOptions& options, const Streams& io) {
     PortChangeWait wait;
     std::string error;
     if (!wait.Start(&error)) {
-        Complain("cannot watch for port changes: " + error);
+        io.Complain("cannot watch for port changes: " + AnsiToUtf8(error));
         return kExitFailure;
     }
     // Armed before the first listing, so that no change between the two is missed.
     std::vector<DiscoveredPort> listed = ListPorts(options.ports);
-    if (!Emit(Render(ListingRows(listed), RowSource::kListing, options.format, true))) return kExitFailure;
+    if (!io.Emit(Render(ListingRows(listed), RowSource::kListing, options.format, true))) return kExitFailure;
     for (;;) {
         const PortChangeWait::Wake wake = wait.Wait(kWatchRecheckMs);
         if (wake == PortChangeWait::Wake::kStopped) return kExitSuccess;
@@ -98,14 +104,14 @@ int RunWatch(const ScanOptions& options) {
                     : options.format == OutputFormat::kTsv ? WatchEventTsvLine(events[i])
                                                            : WatchEventLine(events[i]);
         }
-        if (!Emit(text)) return kExitFailure;
+        if (!io.Emit(text)) return kExitFailure;
         listed = std::move(now);
     }
 }
 
 // Releasing reservations or restoring a backup: the report on standard output, a failure's
 // one line on standard error.
-int RunReleaseMode(const ScanOptions& options) {
+int RunReleaseMode(const ScanOptions& options, const Streams& io) {
     ReleaseSettings settings;
     settings.dryRun = options.dryRun;
     settings.backupPath = options.backupPath;
@@ -120,12 +126,9 @@ int RunReleaseMode(const ScanOptions& options) {
         run = RunRelease(request, settings);
     }
     const std::string failure = ReleaseFailureLine(run);
-    if (!failure.empty()) {
-        std::fprintf(stderr, "%s\n", failure.c_str());
-        std::fflush(stderr);
-    }
+    if (!failure.empty()) io.Line(failure);
     const std::string text = options.format == OutputFormat::kJson ? ReleaseJson(run, CurrentDocumentHeader()) : ReleaseReport(run);
-    if (!text.empty() && !Emit(text)) return kExitFailure;
+    if (!text.empty() && !io.Emit(text)) return kExitFailure;
     return ReleaseExitStatus(run);
 }
 
@@ -133,33 +136,34 @@ int RunReleaseMode(const ScanOptions& options) {
 
 int RunScanConsole(const std::vector<std::string>& args) {
     const CommandLine commandLine = ParseCommandLine(args);
+    const ScanOptions& options = commandLine.options;
+    const Streams io(options.encoding, options.format == OutputFormat::kJson);
     switch (commandLine.action) {
         case CommandLine::Action::kHelp:
         case CommandLine::Action::kVersion:
-            return Emit(commandLine.text + (commandLine.text.back() == '\n' ? "" : "\n")) ? kExitSuccess
-                                                                                        : kExitFailure;
+            return io.Emit(commandLine.text + (commandLine.text.back() == '\n' ? "" : "\n")) ? kExitSuccess
+                                                                                           : kExitFailure;
         case CommandLine::Action::kUsageError:
-            std::fprintf(stderr, "%s\n", commandLine.text.c_str());
+            io.Line(AnsiToUtf8(commandLine.text));  // it may quote an argument, which is ANSI
             return kExitUsage;
         case CommandLine::Action::kRun: break;
     }
     try {
-        const ScanOptions& options = commandLine.options;
         switch (options.mode) {
-            case RunMode::kScan: return RunScan(options);
+            case RunMode::kScan: return RunScan(options, io);
             case RunMode::kList: {
                 const HardwareSnapshot hardware = ReadHardwareSnapshot();
                 const std::vector<ConsoleRow> rows = ListingRows(ListPorts(options.ports), hardware);
-                return Emit(Render(rows, RowSource::kListing, options.format, false, &hardware.reservations))
+                return io.Emit(Render(rows, RowSource::kListing, options.format, false, &hardware.reservations))
                            ? kExitSuccess
                            : kExitFailure;
             }
-            case RunMode::kWatch: return RunWatch(options);
+            case RunMode::kWatch: return RunWatch(options, io);
             case RunMode::kRelease:
-            case RunMode::kRestore: return RunReleaseMode(options);
+            case RunMode::kRestore: return RunReleaseMode(options, io);
         }
     } catch (const std::exception& failure) {
-        Complain(std::string("the scan could not run: ") + failure.what());
+        io.Complain(std::string("the scan could not run: ") + AnsiToUtf8(failure.what()));
     }
     return kExitFailure;
 }

@@ -56,7 +56,7 @@ Json Optional(std::optional<std::string_view> name) {
 Json IdentityObject(const IdentityFields& identity) {
     Json object = Json::object();
     for (const IdentityField& field : identity) {
-        if (const auto* text = std::get_if<std::string>(&field.value)) object[field.name] = AnsiToUtf8(*text);
+        if (const auto* text = std::get_if<std::string>(&field.value)) object[field.name] = *text;
         else if (const auto* number = std::get_if<int64_t>(&field.value)) object[field.name] = *number;
         else object[field.name] = std::get<bool>(field.value);
     }
@@ -97,7 +97,7 @@ std::string RenderJson(const std::vector<ConsoleRow>& rows, RowSource source, in
         for (const ComReservation& r : *reservations)
             reserved.push_back({{"port", "COM" + std::to_string(r.number)},
                                 {"reason", ReservationReasonText(r.reason)},
-                                {"device", AnsiToUtf8(r.device)},
+                                {"device", r.device},
                                 {"vidPid", r.vidPid}});
         document["reservations"] = std::move(reserved);
     }

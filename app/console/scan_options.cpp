@@ -28,6 +28,11 @@ const char kFooter[] =
     "the report); --restore FILE puts it back. Writing needs administrator rights.\n\n"
     "Exit status: 0 success, 1 the scan could not run or a number was not released, 2 usage error.";
 
+const char kEncodingHelp[] =
+    "Encoding: a console shows every name whole. Redirected, every output is UTF-8; --encoding oem\n"
+    "or ansi writes the machine's OEM or ANSI code page instead ('?' for what it lacks; JSON then\n"
+    "escapes every non-ASCII character as \\uXXXX and loses nothing).";
+
 // COM1 ... COM9999, any letter case, a trailing colon allowed.
 std::string PortNameCheck(std::string& name) {
     if (!name.empty() && name.back() == ':') name.pop_back();
@@ -37,6 +42,15 @@ std::string PortNameCheck(std::string& name) {
                         std::all_of(upper.begin() + 3, upper.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (!digits) return "not a port name like COM3: '" + name + "'";
     name = upper;
+    return std::string();
+}
+
+// utf8, oem or ansi, any letter case.
+std::string EncodingCheck(std::string& name) {
+    std::string lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
+    if (lower != "utf8" && lower != "oem" && lower != "ansi") return "not utf8, oem or ansi: '" + name + "'";
+    name = lower;
     return std::string();
 }
 
@@ -50,7 +64,7 @@ std::string OneLine(std::string text) {
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     CLI::App app(kDescription, "kestrune-scan");
-    app.footer(std::string(kFooter) + "\n\n" + kTsvEscapingHelp);
+    app.footer(std::string(kFooter) + "\n\n" + kTsvEscapingHelp + "\n\n" + kEncodingHelp);
     app.set_version_flag("--version", std::string("kestrune-scan ") + KESTRUNE_VERSION_TEXT);
     app.get_formatter()->column_width(22);
 
@@ -61,6 +75,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     CLI::Option* tsvOption = app.add_flag("--tsv", tsv, "every field, tab-separated (escaping below)");
     CLI::Option* jsonOption = app.add_flag("--json", json, "every field as JSON (one object a line with --watch)");
     tsvOption->excludes(jsonOption);
+    std::string encoding = "utf8";
+    app.add_option("--encoding", encoding, "redirected output's bytes: utf8 (default), oem or ansi code page")
+        ->type_name("ENC")
+        ->transform(CLI::Validator(EncodingCheck, "", "encoding"));
     app.add_option("--port", ports, "scan or list only this port (repeatable, or COM3,COM4)")
         ->type_name("COMn")
         ->delimiter(',')
@@ -127,6 +145,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     options.backupPath = backup;
     options.restoreFile = restore;
     options.format = tsv ? OutputFormat::kTsv : json ? OutputFormat::kJson : OutputFormat::kTable;
+    options.encoding = encoding == "oem" ? OutputEncoding::kOem : encoding == "ansi" ? OutputEncoding::kAnsi
+                                                                                     : OutputEncoding::kUtf8;
     for (const std::string& port : ports)
         if (std::find(options.ports.begin(), options.ports.end(), port) == options.ports.end())
             options.ports.push_back(port);

@@ -118,7 +118,7 @@ std::vector<std::string> TsvCells(const ConsoleRow& row, RowSource source) {
     cells.push_back(PortPresent(Text(row.record.DeviceName), Text(row.record.PortName)) ? "1" : "0");
     cells.push_back(std::to_string(row.discoveryIndex));
     for (const std::string& name : IdentityFieldNames())
-        cells.push_back(TsvEscape(AnsiToUtf8(IdentityText(row.identity, name))));
+        cells.push_back(TsvEscape(IdentityText(row.identity, name)));
     return cells;
 }
 
