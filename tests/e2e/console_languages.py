@@ -5,9 +5,12 @@ registry as Unicode. Wine takes a program's code pages from LC_ALL when it start
 is a Western (fr_FR: OEM 850, ANSI 1252) or Russian (ru_RU: 866, 1251) machine.
 
 One table: every name x setting x output against the bytes that port's listing line ends with
-(redirected: UTF-8, --encoding oem, --encoding ansi; a console: the UTF-8 Wine's terminal console
-writes for the program's UTF-16, when `script` gives the run a terminal). Then the JSON an old
-code page asks for is ASCII and loses nothing, and --tsv carries every name whole in either setting.
+(redirected: UTF-8, --encoding oem, --encoding ansi; a console: what Wine's terminal console
+shows of the program's UTF-16 when `script` gives the run a terminal). Wine's terminal console
+writes in the host locale's character set, so the settings' glibc locales are made in a private
+folder (LOCPATH, by localedef); where they cannot be made the console column is left out, said
+so. Then the JSON an old code page asks for is ASCII and loses nothing, and --tsv carries every
+name whole in either setting.
 
 usage: console_languages.py WINE_RUN SCAN_EXE    exit 77 (skipped) when the language lab is not up
 """
@@ -17,6 +20,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 
 WINE_RUN, SCAN = sys.argv[1:3]
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -51,8 +55,26 @@ def check(ok, what):
         failures.append(what)
 
 
+LOCPATH = None  # the private glibc locales, when made
+
+
+def make_locales(folder):
+    """The settings' UTF-8 locales under folder; False when localedef or its sources are missing."""
+    if not shutil.which("localedef"):
+        return False
+    for locale, _, _ in SETTINGS.values():
+        done = subprocess.run(["localedef", "-i", locale.split(".")[0], "-f", "UTF-8", os.path.join(folder, locale)],
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+        if done.returncode not in (0, 1):  # 1: made, with warnings
+            print(f"note: localedef {locale}: {done.stderr.decode(errors='replace').strip()}")
+            return False
+    return True
+
+
 def run(setting, *args, terminal=False):
     env = dict(os.environ, LC_ALL=SETTINGS[setting][0], LANG=SETTINGS[setting][0])
+    if LOCPATH:
+        env["LOCPATH"] = LOCPATH
     command = [WINE_RUN, SCAN, *args]
     if terminal:  # a pseudo-terminal: Wine gives the program a console on it
         command = ["script", "-qec", " ".join(command), "/dev/null"]
@@ -83,7 +105,21 @@ def main():
     if lab != "intl":
         print(f"skipped: the language lab (lab/layouts/intl.ini) is not up (lab: {lab})")
         return 77
-    outputs = ["utf8", "oem", "ansi"] + (["console"] if shutil.which("script") else [])
+    global LOCPATH
+    folder = tempfile.mkdtemp(prefix="kestrune-locales.")
+    try:
+        if make_locales(folder):
+            LOCPATH = folder
+        return check_all()
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def check_all():
+    console = bool(LOCPATH and shutil.which("script"))
+    if not console:
+        print("note: no terminal console column (needs `script` and localedef with the locale sources)")
+    outputs = ["utf8", "oem", "ansi"] + (["console"] if console else [])
     for setting in SETTINGS:
         for output in outputs:
             args = ["--list"] + ([] if output in ("utf8", "console") else ["--encoding", output])
@@ -97,8 +133,11 @@ def main():
                                                                               line.endswith(want))
                 check(ok, f"{setting:8} {output:7} {port}: {want!r} ends {line!r}")
 
-        document = json.loads(run(setting, "--list", "--json", "--encoding", "oem"))
-        shown = {p["PortName"]: p["Identity"].get("FriendlyName") for p in document["ports"]}
+        try:
+            document = json.loads(run(setting, "--list", "--json", "--encoding", "oem"))
+            shown = {p["PortName"]: p["Identity"].get("FriendlyName") for p in document["ports"]}
+        except (ValueError, KeyError, TypeError) as e:
+            shown = f"no JSON document: {e}"
         check(shown == NAMES, f"{setting}: --json --encoding oem carries every name whole: {shown}")
         raw = run(setting, "--list", "--json", "--encoding", "ansi")
         check(all(b < 0x80 for b in raw), f"{setting}: --json for an old code page is ASCII")
