@@ -56,4 +56,15 @@ std::string Utf8ToCodePage(std::string_view utf8, unsigned codePage) {
 
 std::string Utf8ToAnsi(std::string_view utf8) { return Utf8ToCodePage(utf8, CP_ACP); }
 
+std::string Utf8ToAnsiAsSystem(std::string_view utf8) {
+    if (IsAscii(utf8)) return std::string(utf8);
+    const std::wstring wide = ToWide(utf8, CP_UTF8);
+    const int length = static_cast<int>(wide.size());
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return std::string();
+    std::string out(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), length, out.data(), bytes, nullptr, nullptr);
+    return out;
+}
+
 }  // namespace kestrune

@@ -20,5 +20,9 @@ std::wstring Utf8ToWide(std::string_view utf8);
 std::string Utf8ToCodePage(std::string_view utf8, unsigned codePage);
 // The same in the system's ANSI code page, where a text enters a fixed ANSI field.
 std::string Utf8ToAnsi(std::string_view utf8);
+// UTF-8 in the ANSI code page as the system's own ANSI functions give a text (a look-alike
+// where the code page has one, '?' for the rest): to tell whether a text read whole is the one
+// an ANSI call gave.
+std::string Utf8ToAnsiAsSystem(std::string_view utf8);
 
 }  // namespace kestrune

@@ -7,6 +7,7 @@
 #include "app/console/port_change_wait.h"
 #include "app/console/port_listing.h"
 #include "app/console/port_watch.h"
+#include "app/console/record_values.h"
 #include "app/console/release_output.h"
 #include "app/console/reservation_release.h"
 #include "app/console/scan_json.h"
@@ -14,6 +15,7 @@
 #include "app/console/scan_table.h"
 #include "app/console/scan_tsv.h"
 #include "scan/identity_reader.h"
+#include "scan/owner_process.h"
 #include "scan/scan_driver.h"
 #include "support/fixed_text.h"
 #include "support/utf8_text.h"
@@ -62,6 +64,9 @@ int RunScan(const ScanOptions& options, const Streams& io) {
         rows[i].record = records[i];
         rows[i].identity = IdentityFieldsOf(hardware, names[i]);
         rows[i].discoveryIndex = i;
+        // The owner's path whole, where the record has it only in the ANSI code page.
+        if (!ForeignOwnerText(records[i]).empty())
+            rows[i].ownerPath = WholeOwnerPath(records[i], ProcessImagePathWhole(records[i].ProcessId));
     }
     return io.Emit(Render(rows, RowSource::kScan, options.format, false, &hardware.reservations)) ? kExitSuccess
                                                                                                  : kExitFailure;

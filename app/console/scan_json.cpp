@@ -72,7 +72,10 @@ Json PortObject(const ConsoleRow& row, RowSource source) {
     } else {
         std::size_t count = 0;
         const FieldInfo* fields = RecordFields(&count);
-        for (std::size_t i = 0; i < count; ++i) port[fields[i].name] = FieldValue(r, fields[i]);
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto whole = WholeOwnerField(fields[i].name, row.ownerPath);
+            port[fields[i].name] = whole ? Json(*whole) : FieldValue(r, fields[i]);
+        }
         port["DtrControl"] = Optional(DtrControlName(r));
         port["RtsControl"] = Optional(RtsControlName(r));
         const std::string cabledTo = CabledTo(r);

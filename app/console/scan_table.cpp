@@ -80,7 +80,8 @@ std::vector<std::string> TableCells(const ConsoleRow& row, RowSource source) {
     if (source == RowSource::kListing)
         return {Shown(Text(r.PortName)), PortPresent(Text(r.DeviceName), Text(r.PortName)) ? "present" : "absent",
                 DeviceText(row)};
-    return {Shown(Text(r.PortName)), Shown(Text(r.Status)), LineSettingsText(r), Shown(ForeignOwnerText(r)),
+    return {Shown(Text(r.PortName)), Shown(Text(r.Status)), LineSettingsText(r),
+            ControlEscape(ForeignOwnerTextUtf8(r, row.ownerPath)),
             ShownCableText(r).value_or(""), Shown(Text(r.DeviceType)), DeviceText(row)};
 }
 

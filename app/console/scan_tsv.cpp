@@ -68,7 +68,9 @@ std::vector<const FieldInfo*> Fields(RowSource source) {
     return fields;
 }
 
-std::string FieldCell(const PortRecord& record, const FieldInfo& field) {
+std::string FieldCell(const ConsoleRow& row, const FieldInfo& field) {
+    const PortRecord& record = row.record;
+    if (const auto whole = WholeOwnerField(field.name, row.ownerPath)) return TsvEscape(*whole);
     const char* base = reinterpret_cast<const char*>(&record) + field.offset;
     switch (field.kind) {
         case FieldKind::kI32: {
@@ -110,7 +112,7 @@ std::vector<std::string> TsvColumns(RowSource source) {
 
 std::vector<std::string> TsvCells(const ConsoleRow& row, RowSource source) {
     std::vector<std::string> cells;
-    for (const FieldInfo* field : Fields(source)) cells.push_back(FieldCell(row.record, *field));
+    for (const FieldInfo* field : Fields(source)) cells.push_back(FieldCell(row, *field));
     if (source == RowSource::kScan) {
         cells.push_back(std::string(DtrControlName(row.record).value_or("")));
         cells.push_back(std::string(RtsControlName(row.record).value_or("")));

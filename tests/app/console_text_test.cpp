@@ -7,6 +7,8 @@
 
 #include "app/common/identity_view.h"
 #include "app/console/console_writer.h"
+#include "app/console/record_values.h"
+#include "app/console/scan_tsv.h"
 #include "app/console/scan_table.h"
 #include "app/console/text_fit.h"
 #include "e2e/console_output.h"
@@ -181,8 +183,42 @@ TEST(ConsoleText, EncodingOption) {
     for (const auto& c : cases) {
         const CommandLine line = ParseCommandLine(c.args);
         EXPECT_EQ(line.action == CommandLine::Action::kRun, c.ok) << line.text;
-        if (c.ok) EXPECT_EQ(line.options.encoding, c.encoding);
+        if (c.ok) {
+            EXPECT_EQ(line.options.encoding, c.encoding);
+        }
     }
+}
+
+TEST(ConsoleText, OwnerPathShownWholeWhenItIsTheRecordsOne) {
+    if (GetACP() != 1252) GTEST_SKIP() << "a Western ANSI code page is expected";
+    PortRecord held{};
+    SetText(held.PortName, "COM3");
+    SetText(held.ProgramPath, "C:\\Users\\??\\term.exe");  // what the ANSI query gives
+    held.ProcessId = 312;
+    held.DupProcessID = 7;
+    PortRecord own = held;
+    own.ProcessId = 7;
+    const std::string whole = "C:\\Users\\张伟\\term.exe";
+    const struct {
+        const PortRecord* record;
+        std::string read, kept;
+    } cases[] = {
+        {&held, whole, whole},
+        {&held, "C:\\Users\\ab\\term.exe", ""},  // another program has the process id by now
+        {&held, "", ""},
+        {&own, whole, ""},  // the scanner itself is no owner
+    };
+    for (const auto& c : cases) EXPECT_EQ(WholeOwnerPath(*c.record, c.read), c.kept) << c.read;
+    EXPECT_EQ(ForeignOwnerTextUtf8(held, whole), whole + " (pid 312)");
+    EXPECT_EQ(ForeignOwnerTextUtf8(held, ""), "C:\\Users\\??\\term.exe (pid 312)");
+    ConsoleRow row;
+    row.record = held;
+    row.ownerPath = whole;
+    const std::vector<console_test::Row> tsv = console_test::ParseTsv(RenderTsv({row}, RowSource::kScan));
+    ASSERT_EQ(tsv.size(), 1u);
+    EXPECT_EQ(tsv[0].at("ProgramPath"), "C:\\\\Users\\\\张伟\\\\term.exe");
+    EXPECT_EQ(tsv[0].at("ProgramName"), "term.exe");
+    EXPECT_NE(RenderTable({row}, RowSource::kScan).find("张伟"), std::string::npos);
 }
 
 TEST(ConsoleText, JsonForAnOldCodePageLosesNothing) {
