@@ -1,5 +1,7 @@
 #include "app/console/console_writer.h"
 
+#include <algorithm>
+
 #include "support/utf8_text.h"
 
 namespace kestrune {
@@ -36,6 +38,18 @@ bool WriteBytes(HANDLE stream, std::string_view bytes) {
     return true;
 }
 
+// Each "\n" as "\r\n", as a Windows program ends its lines (a console with its newline
+// return turned off would not go back to the line's start on "\n" alone).
+std::string WithCrLf(std::string_view text) {
+    std::string lines;
+    lines.reserve(text.size() + text.size() / 32);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) lines += '\r';
+        lines += text[i];
+    }
+    return lines;
+}
+
 }  // namespace
 
 OutputRoad ChooseOutputRoad(bool isConsole, OutputEncoding encoding, unsigned oemCodePage, unsigned ansiCodePage) {
@@ -50,13 +64,7 @@ OutputRoad ChooseOutputRoad(bool isConsole, OutputEncoding encoding, unsigned oe
 }
 
 std::string RedirectedBytes(std::string_view utf8, unsigned codePage) {
-    std::string lines;
-    lines.reserve(utf8.size() + utf8.size() / 32);
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        if (utf8[i] == '\n' && (i == 0 || utf8[i - 1] != '\r')) lines += '\r';
-        lines += utf8[i];
-    }
-    return Utf8ToCodePage(lines, codePage);
+    return Utf8ToCodePage(WithCrLf(utf8), codePage);
 }
 
 std::string AsciiJson(std::string_view json) {
@@ -91,7 +99,7 @@ OutputWriter::OutputWriter(HANDLE stream, OutputEncoding encoding, const Console
 
 bool OutputWriter::Write(std::string_view utf8) const {
     if (utf8.empty()) return true;
-    if (road_.console) return calls_->writeWide(stream_, Utf8ToWide(utf8));
+    if (road_.console) return calls_->writeWide(stream_, Utf8ToWide(WithCrLf(utf8)));
     return calls_->writeBytes(stream_, RedirectedBytes(utf8, road_.codePage));
 }
 

@@ -5,7 +5,7 @@
 //   whatever code page the console has (850 or 866 would garble ANSI bytes);
 // - redirected (a file, a pipe): bytes in UTF-8, or in the OEM or ANSI code page a script
 //   that reads with an old code page asks for (--encoding); a character that code page lacks
-//   becomes '?'. Line ends are CR LF, as a Windows program writes its text.
+//   becomes '?'. Line ends are CR LF on both roads, as a Windows program writes its text.
 #include <windows.h>
 
 #include <string>

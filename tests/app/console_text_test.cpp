@@ -134,7 +134,7 @@ TEST(ConsoleText, ConsoleGetsUtf16AndRedirectedOutputItsCodePage) {
         EXPECT_TRUE(writer.Write(std::string(kChinese) + "\n"));
         Seen::console = !r.console;
         EXPECT_TRUE(writer.Write("x"));
-        EXPECT_EQ(Seen::wide, r.console ? L"USB \u4E32\u884C\u8BBE\u5907 (COM5)\nx" : L"");
+        EXPECT_EQ(Seen::wide, r.console ? L"USB \u4E32\u884C\u8BBE\u5907 (COM5)\r\nx" : L"");
         const std::string bytes = r.console ? "" : r.codePage == 65001 ? "USB \xE4\xB8\xB2" : "USB ???? (COM5)\r\nx";
         EXPECT_EQ(Seen::bytes.substr(0, bytes.size()), bytes);
         EXPECT_EQ(Seen::bytes.empty(), r.console);
