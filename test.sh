@@ -42,6 +42,11 @@ ctest --test-dir "$BUILD_X64" --output-on-failure --timeout 600 --repeat until-p
 python3 lab/serlab.py up lab/layouts/ident.ini
 ctest --test-dir "$BUILD_X64" --output-on-failure --timeout 600 -L '^ident$' -LE '^i686$' "$@"
 
+# The console on machines in other languages: the USB serial driver's own names in French,
+# German, Russian and Chinese, under a Western and a Russian setting.
+python3 lab/serlab.py up lab/layouts/intl.ini
+ctest --test-dir "$BUILD_X64" --output-on-failure --timeout 600 -L '^intl$' -LE '^i686$' "$@"
+
 # The 32-bit product's tests, against the 32-bit lab. They come last: while the 32-bit lab is
 # up, every 64-bit program start here waits about a second for Wine's desktop process.
 python3 lab/serlab.py up lab/layouts/test.ini

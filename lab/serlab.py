@@ -105,9 +105,17 @@ def plain_env():
     return env
 
 
+# The language of the lab's machine ([lab] locale = ru_RU.UTF-8), set by `up` and kept in the
+# run file. Wine takes its code pages from LC_ALL/LANG when a process starts (ru_RU: ANSI 1251,
+# OEM 866; fr_FR: 1252 and 850; zh_CN: 936), whether or not the host has that locale.
+LAB_LOCALE = None
+
+
 def lab_env_vars():
     preload = os.path.join(LAB, "$LIB", "serlab_preload.so") if I686 else PRELOAD_SO
     env = {"LD_PRELOAD": preload, "KESTRUNE_LAB_STATE": STATE_FILE, "KESTRUNE_WORK": W}
+    if LAB_LOCALE:
+        env.update({"LC_ALL": LAB_LOCALE, "LANG": LAB_LOCALE})
     if I686:
         env.update({"KESTRUNE_ARCH": ARCH, "KESTRUNE_RUNNER32": RUNNER32})
     return env
@@ -247,7 +255,10 @@ def load_layout(path):
             if com in seen:
                 raise LabError(f"reserve = {com}: a port of the layout; reserve only numbers with no device")
             reserve.append(com)
-    return {"name": name, "path": path, "ports": ports, "reserve": reserve}
+    locale = cp.get("lab", "locale", fallback="").strip()
+    if locale and not re.fullmatch(r"[a-z]{2,3}_[A-Z]{2}(\.[A-Za-z0-9-]+)?(@[a-z]+)?", locale):
+        raise LabError(f"locale = {locale}: a name like ru_RU.UTF-8")
+    return {"name": name, "path": path, "ports": ports, "reserve": reserve, "locale": locale}
 
 
 # ---- hardware identity: device entries, ports class, COM number database ---------------------
@@ -833,11 +844,14 @@ def stop_holder(h):
 # ---- run record, layout.ini, env ---------------------------------------------------------------
 
 def load_run():
+    global LAB_LOCALE
     try:
         with open(RUN_FILE) as f:
-            return json.load(f)
+            run = json.load(f)
     except (OSError, ValueError):
         return None
+    LAB_LOCALE = run.get("locale") or None
+    return run
 
 
 def save_run(run):
@@ -946,6 +960,7 @@ def teardown():
 
 def cmd_up(args):
     t0 = time.time()
+    global LAB_LOCALE
     layout = load_layout(find_layout(args.layout))
     os.makedirs(PORTS_DIR, exist_ok=True)
     build_preload()
@@ -953,6 +968,7 @@ def cmd_up(args):
     labreg = windows_tool("labreg")
     ensure_prefix()
     teardown()
+    LAB_LOCALE = layout["locale"] or None
     clean_dosdevices()
 
     ports = [dict(p) for p in layout["ports"]]
@@ -982,7 +998,7 @@ def cmd_up(args):
 
     start_server()
     run = {"name": layout["name"], "layout": layout["path"], "ports": ports, "started": time.time(), "bridges": {},
-           "reserve": layout["reserve"]}
+           "reserve": layout["reserve"], "locale": layout["locale"]}
     sync_bridges(run)
     save_run(run)
     run_labreg(labreg, devicemap_entries(run), expect=len(procs))

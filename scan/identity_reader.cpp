@@ -5,11 +5,13 @@
 #include <setupapi.h>
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 #include <utility>
 
 #include "support/fixed_text.h"
 #include "support/handles.h"
+#include "support/utf8_text.h"
 
 namespace kestrune {
 
@@ -42,28 +44,31 @@ private:
     HDEVINFO set_;
 };
 
-// A multi-string's strings (REG_MULTI_SZ), or a plain string as one.
-std::vector<std::string> SplitMultiString(const std::vector<char>& data, DWORD type) {
+// A multi-string's strings (REG_MULTI_SZ), or a plain string as one, as UTF-8. The system
+// keeps these texts in UTF-16: read so, a name in any script stays whole.
+std::vector<std::string> SplitMultiString(const std::vector<BYTE>& bytes, DWORD type) {
     std::vector<std::string> out;
     if (type != REG_MULTI_SZ && type != REG_SZ && type != REG_EXPAND_SZ) return out;
+    std::wstring data(bytes.size() / sizeof(wchar_t), L'\0');
+    if (!data.empty()) std::memcpy(data.data(), bytes.data(), data.size() * sizeof(wchar_t));
     std::size_t start = 0;
     while (start < data.size()) {
         std::size_t end = start;
-        while (end < data.size() && data[end] != '\0') ++end;
+        while (end < data.size() && data[end] != L'\0') ++end;
         if (end == start) break;  // an empty string ends the list; an empty REG_SZ holds no text
-        out.emplace_back(data.data() + start, end - start);
+        out.push_back(WideToUtf8(std::wstring_view(data).substr(start, end - start)));
         if (type != REG_MULTI_SZ) break;
         start = end + 1;
     }
     return out;
 }
 
-std::vector<char> DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property, DWORD& type) {
-    std::vector<char> buffer(512);
+std::vector<BYTE> DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property, DWORD& type) {
+    std::vector<BYTE> buffer(1024);
     for (int attempt = 0; attempt < 4; ++attempt) {
         DWORD needed = 0;
         type = 0;
-        if (SetupDiGetDeviceRegistryPropertyA(set, &device, property, &type, reinterpret_cast<BYTE*>(buffer.data()),
+        if (SetupDiGetDeviceRegistryPropertyW(set, &device, property, &type, buffer.data(),
                                               static_cast<DWORD>(buffer.size()), &needed)) {
             buffer.resize(std::min<std::size_t>(needed, buffer.size()));
             return buffer;
@@ -81,38 +86,42 @@ std::string DeviceText(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
 }
 
 std::string InstanceId(HDEVINFO set, SP_DEVINFO_DATA& device) {
-    char id[MAX_DEVICE_ID_LEN + 1] = {};
-    if (!SetupDiGetDeviceInstanceIdA(set, &device, id, sizeof id, nullptr)) return {};
-    return std::string(Text(id));
+    wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
+    if (!SetupDiGetDeviceInstanceIdW(set, &device, id, MAX_DEVICE_ID_LEN + 1, nullptr)) return {};
+    return WideToUtf8(id);
 }
 
 // A string value of an open key, as text; empty when missing or of another type.
-std::vector<std::string> KeyStrings(HKEY key, const char* name) {
+std::vector<std::string> KeyStrings(HKEY key, const wchar_t* name) {
     DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size > 65536) return {};
-    std::vector<char> data(size);
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
-        return {};
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size > 65536) return {};
+    std::vector<BYTE> data(size);
+    if (RegQueryValueExW(key, name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) return {};
     data.resize(size);
     return SplitMultiString(data, type);
 }
 
-std::string KeyText(HKEY key, const char* name) {
+std::string KeyText(HKEY key, const wchar_t* name) {
     std::vector<std::string> strings = KeyStrings(key, name);
     return strings.empty() ? std::string() : strings.front();
 }
 
-std::string PortNameOfKey(HKEY deviceParameters) { return NormalComName(KeyText(deviceParameters, "PortName")); }
+std::string PortNameOfKey(HKEY deviceParameters) { return NormalComName(KeyText(deviceParameters, L"PortName")); }
 
+// Sub-key names as UTF-8; OpenSubKey takes them back.
 std::vector<std::string> SubKeyNames(HKEY key) {
     std::vector<std::string> names;
     for (DWORD index = 0;; ++index) {
-        char name[MAX_DEVICE_ID_LEN + 1];
-        DWORD length = sizeof name;
-        if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        names.emplace_back(name, length);
+        wchar_t name[MAX_DEVICE_ID_LEN + 1];
+        DWORD length = MAX_DEVICE_ID_LEN + 1;
+        if (RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.push_back(WideToUtf8(std::wstring_view(name, length)));
     }
     return names;
+}
+
+bool OpenSubKey(HKEY parent, std::string_view path, UniqueRegKey& key) {
+    return RegOpenKeyExW(parent, Utf8ToWide(path).c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
 bool IsIn(const std::vector<std::string>& names, std::string_view name) {
@@ -124,18 +133,18 @@ void FillFromEnumKey(HKEY instance, PortIdentity& identity) {
     auto fill = [](std::string& field, std::string value) {
         if (field.empty()) field = DisplayTextOfRegistryString(value);
     };
-    fill(identity.friendlyName, KeyText(instance, "FriendlyName"));
-    fill(identity.description, KeyText(instance, "DeviceDesc"));
-    fill(identity.manufacturer, KeyText(instance, "Mfg"));
-    fill(identity.location, KeyText(instance, "LocationInformation"));
-    fill(identity.service, KeyText(instance, "Service"));
-    const std::vector<std::string> hardwareIds = KeyStrings(instance, "HardwareID");
+    fill(identity.friendlyName, KeyText(instance, L"FriendlyName"));
+    fill(identity.description, KeyText(instance, L"DeviceDesc"));
+    fill(identity.manufacturer, KeyText(instance, L"Mfg"));
+    fill(identity.location, KeyText(instance, L"LocationInformation"));
+    fill(identity.service, KeyText(instance, L"Service"));
+    const std::vector<std::string> hardwareIds = KeyStrings(instance, L"HardwareID");
     if (identity.hardwareId.empty() && !hardwareIds.empty()) identity.hardwareId = hardwareIds.front();
     if (identity.vidPid.empty()) identity.vidPid = VidPidFromHardwareIds(hardwareIds);
     if (identity.interfaceNumber.empty()) identity.interfaceNumber = InterfaceFromHardwareIds(hardwareIds);
     if (identity.portName.empty()) {
         UniqueRegKey parameters;
-        if (RegOpenKeyExA(instance, "Device Parameters", 0, KEY_READ, parameters.put()) == ERROR_SUCCESS)
+        if (OpenSubKey(instance, "Device Parameters", parameters))
             identity.portName = PortNameOfKey(parameters.get());
     }
 }
@@ -148,8 +157,8 @@ std::set<std::string> ComPortInterfaceInstances() {
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, classes.put()) != ERROR_SUCCESS) return ids;
     for (const std::string& name : SubKeyNames(classes.get())) {
         UniqueRegKey entry;
-        if (RegOpenKeyExA(classes.get(), name.c_str(), 0, KEY_READ, entry.put()) != ERROR_SUCCESS) continue;
-        const std::string id = KeyText(entry.get(), "DeviceInstance");
+        if (!OpenSubKey(classes.get(), name, entry)) continue;
+        const std::string id = KeyText(entry.get(), L"DeviceInstance");
         if (!id.empty()) ids.insert(UpperAnsi(id));
     }
     return ids;
@@ -233,11 +242,11 @@ std::vector<PortIdentity> ReadIdentitiesThroughSetupApi() {
     const std::pair<const GUID*, DWORD> sources[] = {{&kPortsClass, 0}, {&kComPortInterface, DIGCF_DEVICEINTERFACE}};
     std::set<std::string> presentIds, seen;
     for (const auto& source : sources) {
-        DeviceInfoList present(SetupDiGetClassDevsA(source.first, nullptr, nullptr, source.second | DIGCF_PRESENT));
+        DeviceInfoList present(SetupDiGetClassDevsW(source.first, nullptr, nullptr, source.second | DIGCF_PRESENT));
         if (present.ok()) presentIds.merge(InstanceIdsOf(present.get()));
     }
     for (const auto& source : sources) {
-        DeviceInfoList all(SetupDiGetClassDevsA(source.first, nullptr, nullptr, source.second));
+        DeviceInfoList all(SetupDiGetClassDevsW(source.first, nullptr, nullptr, source.second));
         if (all.ok()) ReadDeviceSet(all.get(), out, seen, presentIds, deviceMap);
     }
     return out;
@@ -246,7 +255,7 @@ std::vector<PortIdentity> ReadIdentitiesThroughSetupApi() {
 bool ReadIdentityFromRegistry(std::string_view instanceId, PortIdentity& identity) {
     UniqueRegKey instance;
     const std::string path = std::string(kEnumKey) + "\\" + std::string(instanceId);
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, instance.put()) != ERROR_SUCCESS) return false;
+    if (!OpenSubKey(HKEY_LOCAL_MACHINE, path, instance)) return false;
     if (identity.instanceId.empty()) identity.instanceId = std::string(instanceId);
     FillFromEnumKey(instance.get(), identity);
     if (identity.serialNumber.empty()) identity.serialNumber = SerialFromInstanceId(identity.instanceId);
@@ -261,17 +270,16 @@ std::vector<PortIdentity> ReadIdentitiesFromRegistry() {
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumKey, 0, KEY_READ, root.put()) != ERROR_SUCCESS) return out;
     for (const std::string& bus : SubKeyNames(root.get())) {
         UniqueRegKey busKey;
-        if (RegOpenKeyExA(root.get(), bus.c_str(), 0, KEY_READ, busKey.put()) != ERROR_SUCCESS) continue;
+        if (!OpenSubKey(root.get(), bus, busKey)) continue;
         for (const std::string& deviceId : SubKeyNames(busKey.get())) {
             UniqueRegKey deviceKey;
-            if (RegOpenKeyExA(busKey.get(), deviceId.c_str(), 0, KEY_READ, deviceKey.put()) != ERROR_SUCCESS) continue;
+            if (!OpenSubKey(busKey.get(), deviceId, deviceKey)) continue;
             for (const std::string& instanceName : SubKeyNames(deviceKey.get())) {
                 UniqueRegKey instance;
-                if (RegOpenKeyExA(deviceKey.get(), instanceName.c_str(), 0, KEY_READ, instance.put()) != ERROR_SUCCESS)
-                    continue;
+                if (!OpenSubKey(deviceKey.get(), instanceName, instance)) continue;
                 PortIdentity identity;
                 identity.instanceId = bus + "\\" + deviceId + "\\" + instanceName;
-                const bool portsClass = UpperAnsi(KeyText(instance.get(), "ClassGUID")) == kPortsClassText;
+                const bool portsClass = UpperAnsi(KeyText(instance.get(), L"ClassGUID")) == kPortsClassText;
                 if (!portsClass && !interfaceIds.count(UpperAnsi(identity.instanceId))) continue;
                 FillFromEnumKey(instance.get(), identity);
                 if (identity.portName.empty()) continue;

@@ -5,6 +5,7 @@
 
 #include "scan/owner_match.h"
 #include "support/handles.h"
+#include "support/utf8_text.h"
 
 namespace kestrune {
 
@@ -50,6 +51,24 @@ std::string ProcessImagePath(uint32_t processId) {
     }
     std::string name = FullImageName(process.get());
     return name.empty() ? std::string(kUnknownProgramPath) : name;
+}
+
+std::string ProcessImagePathWhole(uint32_t processId) {
+    if (processId == 0) return std::string();
+    using QueryWide = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
+    static const auto query = reinterpret_cast<QueryWide>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameW")));
+    std::wstring path(32768, L'\0');  // a long path too
+    if (query) {
+        UniqueHandle limited(OpenProcess(kQueryLimited, FALSE, processId));
+        DWORD length = static_cast<DWORD>(path.size());
+        if (limited && query(limited.get(), 0, path.data(), &length) && length > 0 && length < path.size())
+            return WideToUtf8(std::wstring_view(path.data(), length));
+    }
+    UniqueHandle process(OpenProcess(kQueryAndRead, FALSE, processId));
+    if (!process) return std::string();
+    const DWORD n = GetModuleFileNameExW(process.get(), nullptr, path.data(), static_cast<DWORD>(path.size()));
+    return n > 0 && n < path.size() ? WideToUtf8(std::wstring_view(path.data(), n)) : std::string();
 }
 
 bool ProcessIsElevated() {

@@ -15,6 +15,9 @@ namespace kestrune {
 // service or an elevated program); where that is not offered, the first module's file
 // name. kUnknownProgramPath when nothing answers.
 std::string ProcessImagePath(uint32_t processId);
+// The same path read through the wide queries, as UTF-8: whole on any machine (a folder named
+// "Łukasz" or "张伟"). Empty when nothing answers.
+std::string ProcessImagePathWhole(uint32_t processId);
 
 // True when this program runs elevated (an administrator's full token).
 bool ProcessIsElevated();

@@ -4,8 +4,10 @@
 // which driver runs it, whether it is there now), and why each COM number is reserved.
 //
 // Identity travels beside the PortRecords of a scan, matched by COM name; the records'
-// layout does not change. The deciding functions here take plain values; the readers in
-// scan/identity_reader.h fill these types from the system.
+// layout does not change. Its texts are UTF-8, read whole from the system's UTF-16 (a
+// Chinese or Russian device name on any machine); where they enter an ANSI text (the window,
+// the report) they are converted there. The deciding functions here take plain values; the
+// readers in scan/identity_reader.h fill these types from the system.
 #include <cstdint>
 #include <optional>
 #include <string>

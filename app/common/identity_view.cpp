@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "support/fixed_text.h"
+#include "support/utf8_text.h"
 
 namespace kestrune {
 
@@ -17,9 +18,10 @@ HardwareSnapshot& Shown() {
     return shown;
 }
 
-// "     Label =      value", the report's label lines, indented under their port.
+// "     Label =      value", the report's label lines, indented under their port; the
+// identity's UTF-8 value in the report's ANSI code page.
 std::string LabelLine(std::string_view label, std::string_view value) {
-    return "     " + std::string(label) + " =      " + std::string(value);
+    return "     " + std::string(label) + " =      " + Utf8ToAnsi(value);
 }
 
 void AddDeviceLines(std::vector<std::string>& lines, const PortIdentity& d) {
@@ -48,9 +50,10 @@ const char* IdentityColumnHeader(int column) {
 std::string IdentityCellText(const PortIdentity* identity, int column) {
     if (!identity) return {};
     switch (column) {
-        case kDescriptionColumn: return identity->friendlyName.empty() ? identity->description : identity->friendlyName;
-        case kVidPidColumn: return identity->vidPid;
-        case kSerialColumn: return SerialOrInstanceId(*identity);
+        case kDescriptionColumn:
+            return Utf8ToAnsi(identity->friendlyName.empty() ? identity->description : identity->friendlyName);
+        case kVidPidColumn: return Utf8ToAnsi(identity->vidPid);
+        case kSerialColumn: return Utf8ToAnsi(SerialOrInstanceId(*identity));
         default: return {};
     }
 }
@@ -103,13 +106,13 @@ std::vector<std::string> HardwareReportLines(const std::vector<PortRecord>& reco
         bool seen = false;
         for (const PortIdentity* r : reported) seen = seen || r == &device;
         if (seen) continue;
-        lines.push_back(device.portName + " = (no scanned port)");
+        lines.push_back(Utf8ToAnsi(device.portName) + " = (no scanned port)");
         AddDeviceLines(lines, device);
     }
     lines.push_back("");
     lines.push_back("COM Number Reservations");
     if (!hardware.comDbRead) lines.push_back("     (the COM number database could not be read)");
-    for (const ComReservation& reservation : hardware.reservations) lines.push_back(ReservationText(reservation));
+    for (const ComReservation& reservation : hardware.reservations) lines.push_back(Utf8ToAnsi(ReservationText(reservation)));
     return lines;
 }
 

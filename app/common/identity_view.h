@@ -18,8 +18,8 @@ constexpr int kFirstIdentityColumn = kDesignedColumnCount + 1;  // 47, the divid
 // The header of an identity column (47..50); "" for the divider.
 const char* IdentityColumnHeader(int column);
 // The text of an identity cell: the device's friendly name (its description when it has none),
-// its VID:PID, its serial number (or instance id). Empty without a device, for the divider and
-// for columns outside 47..50.
+// its VID:PID, its serial number (or instance id), in the ANSI code page of the list. Empty
+// without a device, for the divider and for columns outside 47..50.
 std::string IdentityCellText(const PortIdentity* identity, int column);
 // The identity cells of one row, in column order (the divider always, the others when not empty;
 // each asks for a content width).
@@ -36,7 +36,8 @@ const PortIdentity* ShownIdentity(const PortRecord& record);
 // ---- the diagnostic report -------------------------------------------------------------
 // The report's last block (lines without CR LF): two empty lines, "Hardware Identity", per
 // scanned port its device (or that it has none) and per device no scanned port names the
-// same; then "COM Number Reservations" with one line per reserved number and its reason.
+// same; then "COM Number Reservations" with one line per reserved number and its reason. The
+// identity's texts are converted to the report's ANSI code page.
 std::vector<std::string> HardwareReportLines(const std::vector<PortRecord>& records, const HardwareSnapshot& hardware);
 
 }  // namespace kestrune

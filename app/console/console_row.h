@@ -14,6 +14,7 @@ struct ConsoleRow {
     PortRecord record{};
     IdentityFields identity;
     std::size_t discoveryIndex = 0;  // the port's place in the scan's (or listing's) order, from 0
+    std::string ownerPath;  // the owner's path read whole (UTF-8) when it is the record's; else empty
 };
 
 // Which run produced the rows: a full scan, or the gentle listing (discovery only, no port

@@ -5,6 +5,7 @@
 
 #include "app/console/console_row.h"
 #include "app/console/scan_tsv.h"
+#include "app/console/text_fit.h"
 #include "support/fixed_text.h"
 #include "support/utf8_text.h"
 
@@ -77,11 +78,9 @@ std::string WatchTimeText(const SYSTEMTIME& t) {
 }
 
 std::string WatchEventLine(const WatchEvent& event) {
-    std::string name = WatchEventName(event.kind);
-    name.resize(std::max<std::size_t>(name.size(), 8), ' ');
-    std::string port = ControlEscape(event.port.portName);
-    port.resize(std::max<std::size_t>(port.size(), 6), ' ');
-    std::string line = event.time + "  " + name + "  " + port + "  " + ControlEscape(event.port.deviceName);
+    const std::string name = PadToWidth(WatchEventName(event.kind), 8);
+    const std::string port = PadToWidth(ControlEscape(AnsiToUtf8(event.port.portName)), 6);
+    std::string line = event.time + "  " + name + "  " + port + "  " + ControlEscape(AnsiToUtf8(event.port.deviceName));
     const std::string identity = IdentitySummary(event.identity);
     if (!identity.empty()) line += "  " + ControlEscape(identity);
     return line + "\n";
@@ -93,7 +92,7 @@ std::string WatchEventTsvLine(const WatchEvent& event) {
                        TsvEscape(AnsiToUtf8(event.port.deviceName)) + "\t" +
                        (event.kind == WatchEventKind::kArrived ? "1" : "0");
     for (const std::string& name : IdentityFieldNames())
-        line += "\t" + TsvEscape(AnsiToUtf8(IdentityText(event.identity, name)));
+        line += "\t" + TsvEscape(IdentityText(event.identity, name));
     return line + "\n";
 }
 

@@ -1,7 +1,9 @@
 #include "app/console/record_values.h"
 
+#include "scan/device_type.h"
 #include "support/fixed_text.h"
 #include "support/number_text.h"
+#include "support/utf8_text.h"
 
 namespace kestrune {
 
@@ -43,6 +45,26 @@ std::string ForeignOwnerText(const PortRecord& record) {
     std::string path(Text(record.ProgramPath));
     if (path.empty()) path = std::string(Text(record.ProgramName));
     return (path.empty() ? std::string("process") : path) + " (pid " + std::to_string(record.ProcessId) + ")";
+}
+
+std::string WholeOwnerPath(const PortRecord& record, std::string_view pathRead) {
+    if (pathRead.empty() || ForeignOwnerText(record).empty()) return std::string();
+    return Utf8ToAnsiAsSystem(pathRead) == Text(record.ProgramPath) ? std::string(pathRead) : std::string();
+}
+
+std::string ForeignOwnerTextUtf8(const PortRecord& record, std::string_view wholePath) {
+    const std::string owner = ForeignOwnerText(record);
+    if (owner.empty() || wholePath.empty()) return AnsiToUtf8(owner);
+    return std::string(wholePath) + " (pid " + std::to_string(record.ProcessId) + ")";
+}
+
+std::optional<std::string> WholeOwnerField(std::string_view field, std::string_view wholePath) {
+    if (wholePath.empty()) return std::nullopt;
+    if (field == "ProgramPath") return std::string(wholePath);
+    const ProgramPathParts parts = SplitProgramPath(wholePath);
+    if (field == "ProgramFolder") return parts.folder;
+    if (field == "ProgramName") return parts.name;
+    return std::nullopt;
 }
 
 }  // namespace kestrune

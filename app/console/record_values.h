@@ -30,4 +30,14 @@ const std::array<std::string_view, kFlowBitCount>& FlowFlagNames();
 // scanning program itself.
 std::string ForeignOwnerText(const PortRecord& record);
 
+// The owner's path read whole (UTF-8, scan/owner_process.h) when it is the one the record holds:
+// the system's ANSI form of it is the record's ProgramPath. Empty otherwise (no foreign owner,
+// nothing read, or another program has the process id by now).
+std::string WholeOwnerPath(const PortRecord& record, std::string_view pathRead);
+// ForeignOwnerText as UTF-8, with wholePath (when not empty) in place of the record's path.
+std::string ForeignOwnerTextUtf8(const PortRecord& record, std::string_view wholePath);
+// The record field ProgramPath, ProgramFolder or ProgramName (UTF-8) from wholePath; nothing
+// for another field or an empty path.
+std::optional<std::string> WholeOwnerField(std::string_view field, std::string_view wholePath);
+
 }  // namespace kestrune

@@ -50,8 +50,9 @@ std::string ValueLines(const ReleaseRun& run) {
 std::string ReleaseFailureLine(const ReleaseRun& run) {
     if (Succeeded(run)) return std::string();
     // Past the backup, whatever went wrong, the previous value is in that file.
-    const std::string saved = run.backupPath.empty() ? "" : "; the previous value is saved in " + run.backupPath;
-    return "kestrune-scan: " + run.detail + saved;
+    const std::string saved =
+        run.backupPath.empty() ? "" : "; the previous value is saved in " + AnsiToUtf8(run.backupPath);
+    return "kestrune-scan: " + AnsiToUtf8(run.detail) + saved;
 }
 
 std::string ReleaseReport(const ReleaseRun& run) {
@@ -59,7 +60,7 @@ std::string ReleaseReport(const ReleaseRun& run) {
     std::string text;
     if (run.restore) {
         text = (run.dryRun ? "Would restore the COM number database from " : "Restored the COM number database from ") +
-               ControlEscape(run.restoreFile) + (run.dryRun ? " (dry run, nothing changed)\n" : "\n");
+               ControlEscape(AnsiToUtf8(run.restoreFile)) + (run.dryRun ? " (dry run, nothing changed)\n" : "\n");
         std::vector<std::vector<std::string>> kept;
         for (const ReleaseOutcome& o : run.plan.outcomes)
             if (!o.released) kept.push_back({Port(o.number), o.reason, ControlEscape(o.device)});
@@ -77,7 +78,7 @@ std::string ReleaseReport(const ReleaseRun& run) {
         if (!refused.empty()) text += "Refused:\n" + AlignedLines(refused, kTableWidth);
     }
     text += ValueLines(run);
-    if (!run.backupPath.empty()) text += "Previous value saved to " + run.backupPath + "\n";
+    if (!run.backupPath.empty()) text += "Previous value saved to " + AnsiToUtf8(run.backupPath) + "\n";
     if (!run.restore && run.plan.AnyPhantom()) text += std::string(kPhantomNotice) + "\n";
     return text;
 }
@@ -93,7 +94,7 @@ std::string ReleaseJson(const ReleaseRun& run, const JsonDocumentHeader& header,
         for (const ReleaseOutcome& o : run.plan.outcomes) {
             if (o.released) continue;
             Json item = {{"port", Port(o.number)}, {"reason", o.reason}};
-            item["device"] = o.device.empty() ? Json(nullptr) : Json(AnsiToUtf8(o.device));
+            item["device"] = o.device.empty() ? Json(nullptr) : Json(o.device);
             kept.push_back(std::move(item));
         }
         document["kept"] = std::move(kept);
@@ -101,7 +102,7 @@ std::string ReleaseJson(const ReleaseRun& run, const JsonDocumentHeader& header,
         Json released = Json::array(), refused = Json::array();
         for (const ReleaseOutcome& o : run.plan.outcomes) {
             Json item = {{"port", Port(o.number)}, {"reason", o.reason}};
-            item["device"] = o.device.empty() ? Json(nullptr) : Json(AnsiToUtf8(o.device));
+            item["device"] = o.device.empty() ? Json(nullptr) : Json(o.device);
             if (!o.released) refused.push_back(std::move(item));
             else if (succeeded) released.push_back(std::move(item));
         }

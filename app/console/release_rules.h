@@ -33,7 +33,7 @@ struct ReleaseOutcome {
     int number = 0;
     bool released = false;
     std::string reason;  // released: "stale" or "phantom"; refused: why, in words
-    std::string device;  // the device that names the number, when one does
+    std::string device;  // the device that names the number, when one does (UTF-8)
 };
 
 // The decision for one number.

@@ -1,15 +1,16 @@
 #include "app/console/scan_console.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
 
 #include "app/common/found_ports.h"
 #include "app/common/report.h"
 #include "app/console/console_stop.h"
+#include "app/console/console_writer.h"
 #include "app/console/port_change_wait.h"
 #include "app/console/port_listing.h"
 #include "app/console/port_watch.h"
+#include "app/console/record_values.h"
 #include "app/console/release_output.h"
 #include "app/console/reservation_release.h"
 #include "app/console/scan_json.h"
@@ -18,24 +19,31 @@
 #include "app/console/scan_tsv.h"
 #include "scan/discovery.h"
 #include "scan/identity_reader.h"
+#include "scan/owner_process.h"
 #include "scan/scan_driver.h"
 #include "scan/status_probe.h"
 #include "support/fixed_text.h"
+#include "support/utf8_text.h"
 
 namespace kestrune {
 namespace {
 
-// Writes and flushes at once (a script reading a watch sees each line as it happens).
-// False when standard output is gone.
-bool Emit(const std::string& text) {
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) return false;
-    return std::fflush(stdout) == 0;
-}
+// The run's two streams, each written the one way chosen at the start (console_writer.h).
+// Every text is UTF-8; JSON for an old code page is written with ASCII escapes.
+class Streams {
+public:
+    explicit Streams(OutputEncoding encoding, bool json = false)
+        : out_(GetStdHandle(STD_OUTPUT_HANDLE), encoding), err_(GetStdHandle(STD_ERROR_HANDLE), encoding),
+          asciiJson_(json && encoding != OutputEncoding::kUtf8) {}
+    // False when standard output is gone.
+    bool Emit(const std::string& text) const { return out_.Write(asciiJson_ ? AsciiJson(text) : text); }
+    void Line(const std::string& line) const { err_.Write(line + "\n"); }
+    void Complain(const std::string& line) const { Line("kestrune-scan: " + line); }
 
-void Complain(const std::string& line) {
-    std::fprintf(stderr, "kestrune-scan: %s\n", line.c_str());
-    std::fflush(stderr);
-}
+private:
+    OutputWriter out_, err_;
+    bool asciiJson_;
+};
 
 std::string Render(const std::vector<ConsoleRow>& rows, RowSource source, OutputFormat format, bool compactJson,
                    const std::vector<ComReservation>* reservations = nullptr) {
@@ -49,11 +57,11 @@ std::string Render(const std::vector<ConsoleRow>& rows, RowSource source, Output
 }
 
 // Each name in missing on standard error as "COM99: no such port".
-void ComplainMissing(const std::vector<std::string>& missing) {
-    for (const std::string& name : missing) Complain(name + ": no such port");
+void ComplainMissing(const std::vector<std::string>& missing, const Streams& io) {
+    for (const std::string& name : missing) io.Complain(AnsiToUtf8(name) + ": no such port");
 }
 
-int RunScan(const ScanOptions& options) {
+int RunScan(const ScanOptions& options, const Streams& io) {
     std::vector<PortRecord> records;
     const std::vector<DiscoveredPort> known = options.ports.empty() ? std::vector<DiscoveredPort>() : DiscoverPorts();
     {
@@ -86,15 +94,18 @@ int RunScan(const ScanOptions& options) {
         rows[i].record = records[i];
         rows[i].identity = IdentityFieldsOf(hardware, names[i]);
         rows[i].discoveryIndex = i;
+        // The owner's path whole, where the record has it only in the ANSI code page.
+        if (!ForeignOwnerText(records[i]).empty())
+            rows[i].ownerPath = WholeOwnerPath(records[i], ProcessImagePathWhole(records[i].ProcessId));
     }
-    const bool written = Emit(Render(rows, RowSource::kScan, options.format, false, &hardware.reservations));
-    ComplainMissing(missing);
-    if (options.report && reportError == ERROR_SUCCESS) Complain("report: " + reportPath);
-    if (reportError != ERROR_SUCCESS) Complain("report not written: " + ReportFailureReason(reportError));
+    const bool written = io.Emit(Render(rows, RowSource::kScan, options.format, false, &hardware.reservations));
+    ComplainMissing(missing, io);
+    if (options.report && reportError == ERROR_SUCCESS) io.Complain("report: " + AnsiToUtf8(reportPath));
+    if (reportError != ERROR_SUCCESS) io.Complain("report not written: " + AnsiToUtf8(ReportFailureReason(reportError)));
     return written && missing.empty() && reportError == ERROR_SUCCESS ? kExitSuccess : kExitFailure;
 }
 
-int RunList(const ScanOptions& options) {
+int RunList(const ScanOptions& options, const Streams& io) {
     const HardwareSnapshot hardware = ReadHardwareSnapshot();
     std::vector<DiscoveredPort> ports = ListPorts(options.ports);
     // A listing opens nothing: a named port is one of this machine's only when discovery knows it.
@@ -110,8 +121,8 @@ int RunList(const ScanOptions& options) {
                     ports.end());
     }
     const std::vector<ConsoleRow> rows = ListingRows(ports, hardware);
-    const bool written = Emit(Render(rows, RowSource::kListing, options.format, false, &hardware.reservations));
-    ComplainMissing(missing);
+    const bool written = io.Emit(Render(rows, RowSource::kListing, options.format, false, &hardware.reservations));
+    ComplainMissing(missing, io);
     return written && missing.empty() ? kExitSuccess : kExitFailure;
 }
 
@@ -124,16 +135,16 @@ std::string Now() {
 // How long the watch waits for a notification before it looks anyway.
 constexpr DWORD kWatchRecheckMs = 30000;
 
-int RunWatch(const ScanOptions& options) {
+int RunWatch(const ScanOptions& options, const Streams& io) {
     PortChangeWait wait;
     std::string error;
     if (!wait.Start(&error)) {
-        Complain("cannot watch for port changes: " + error);
+        io.Complain("cannot watch for port changes: " + AnsiToUtf8(error));
         return kExitFailure;
     }
     // Armed before the first listing, so that no change between the two is missed.
     std::vector<DiscoveredPort> listed = ListPorts(options.ports);
-    if (!Emit(Render(ListingRows(listed), RowSource::kListing, options.format, true))) return kExitFailure;
+    if (!io.Emit(Render(ListingRows(listed), RowSource::kListing, options.format, true))) return kExitFailure;
     for (;;) {
         const PortChangeWait::Wake wake = wait.Wait(kWatchRecheckMs);
         if (wake == PortChangeWait::Wake::kStopped) return kExitSuccess;
@@ -152,14 +163,14 @@ int RunWatch(const ScanOptions& options) {
                     : options.format == OutputFormat::kTsv ? WatchEventTsvLine(events[i])
                                                            : WatchEventLine(events[i]);
         }
-        if (!Emit(text)) return kExitFailure;
+        if (!io.Emit(text)) return kExitFailure;
         listed = std::move(now);
     }
 }
 
 // Releasing reservations or restoring a backup: the report on standard output, a failure's
 // one line on standard error.
-int RunReleaseMode(const ScanOptions& options) {
+int RunReleaseMode(const ScanOptions& options, const Streams& io) {
     ReleaseSettings settings;
     settings.dryRun = options.dryRun;
     settings.backupPath = options.backupPath;
@@ -176,16 +187,13 @@ int RunReleaseMode(const ScanOptions& options) {
         run = RunRelease(request, settings);
     }
     if (run.status == ReleaseStatus::kInterrupted) {
-        Complain(run.detail);
+        io.Complain(AnsiToUtf8(run.detail));
         return kExitInterrupted;
     }
     const std::string failure = ReleaseFailureLine(run);
-    if (!failure.empty()) {
-        std::fprintf(stderr, "%s\n", failure.c_str());
-        std::fflush(stderr);
-    }
+    if (!failure.empty()) io.Line(failure);
     const std::string text = options.format == OutputFormat::kJson ? ReleaseJson(run, CurrentDocumentHeader()) : ReleaseReport(run);
-    if (!text.empty() && !Emit(text)) return kExitFailure;
+    if (!text.empty() && !io.Emit(text)) return kExitFailure;
     return ReleaseExitStatus(run);
 }
 
@@ -193,27 +201,28 @@ int RunReleaseMode(const ScanOptions& options) {
 
 int RunScanConsole(const std::vector<std::string>& args) {
     const CommandLine commandLine = ParseCommandLine(args);
+    const ScanOptions& options = commandLine.options;
+    const Streams io(options.encoding, options.format == OutputFormat::kJson);
     switch (commandLine.action) {
         case CommandLine::Action::kHelp:
         case CommandLine::Action::kVersion:
-            return Emit(commandLine.text + (commandLine.text.back() == '\n' ? "" : "\n")) ? kExitSuccess
-                                                                                        : kExitFailure;
+            return io.Emit(commandLine.text + (commandLine.text.back() == '\n' ? "" : "\n")) ? kExitSuccess
+                                                                                           : kExitFailure;
         case CommandLine::Action::kUsageError:
-            std::fprintf(stderr, "%s\n", commandLine.text.c_str());
+            io.Line(AnsiToUtf8(commandLine.text));  // it may quote an argument, which is ANSI
             return kExitUsage;
         case CommandLine::Action::kRun: break;
     }
     try {
-        const ScanOptions& options = commandLine.options;
         switch (options.mode) {
-            case RunMode::kScan: return RunScan(options);
-            case RunMode::kList: return RunList(options);
-            case RunMode::kWatch: return RunWatch(options);
+            case RunMode::kScan: return RunScan(options, io);
+            case RunMode::kList: return RunList(options, io);
+            case RunMode::kWatch: return RunWatch(options, io);
             case RunMode::kRelease:
-            case RunMode::kRestore: return RunReleaseMode(options);
+            case RunMode::kRestore: return RunReleaseMode(options, io);
         }
     } catch (const std::exception& failure) {
-        Complain(std::string("the scan could not run: ") + failure.what());
+        io.Complain(std::string("the scan could not run: ") + AnsiToUtf8(failure.what()));
     }
     return kExitFailure;
 }

@@ -59,7 +59,7 @@ Json Optional(std::optional<std::string_view> name) {
 Json IdentityObject(const IdentityFields& identity) {
     Json object = Json::object();
     for (const IdentityField& field : identity) {
-        if (const auto* text = std::get_if<std::string>(&field.value)) object[field.name] = AnsiToUtf8(*text);
+        if (const auto* text = std::get_if<std::string>(&field.value)) object[field.name] = *text;
         else if (const auto* number = std::get_if<int64_t>(&field.value)) object[field.name] = *number;
         else object[field.name] = std::get<bool>(field.value);
     }
@@ -77,8 +77,14 @@ Json PortObject(const ConsoleRow& row, RowSource source) {
         const FieldInfo* fields = RecordFields(&count);
         // The scan's own handle of a free port names no owner: those fields are null.
         const bool owner = ShowsOwnerProgram(r, GetCurrentProcessId());
-        for (std::size_t i = 0; i < count; ++i)
-            port[fields[i].name] = owner || !IsOwnerField(fields[i].name) ? FieldValue(r, fields[i]) : Json(nullptr);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!owner && IsOwnerField(fields[i].name)) {
+                port[fields[i].name] = Json(nullptr);
+                continue;
+            }
+            const auto whole = WholeOwnerField(fields[i].name, row.ownerPath);
+            port[fields[i].name] = whole ? Json(*whole) : FieldValue(r, fields[i]);
+        }
         port["DtrControl"] = Optional(DtrControlName(r));
         port["RtsControl"] = Optional(RtsControlName(r));
         const std::string cabledTo = CabledTo(r);
@@ -103,7 +109,7 @@ std::string RenderJson(const std::vector<ConsoleRow>& rows, RowSource source, in
         for (const ComReservation& r : *reservations)
             reserved.push_back({{"port", "COM" + std::to_string(r.number)},
                                 {"reason", ReservationReasonText(r.reason)},
-                                {"device", AnsiToUtf8(r.device)},
+                                {"device", r.device},
                                 {"vidPid", r.vidPid}});
         document["reservations"] = std::move(reserved);
     }

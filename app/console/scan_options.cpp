@@ -38,6 +38,7 @@ const char kHelp[] =
     "                    and says where on standard error; of the environment it shows Windows'\n"
     "                    plain variables only\n"
     "  --whole-environment  with --report: every environment variable's value (secrets too)\n"
+    "  --encoding E      redirected output's bytes: utf8 (default), oem or ansi code page\n"
     "\n"
     "A scan opens free ports, which on many USB adapters toggles DTR and resets the board behind\n"
     "them; --list and --watch read only what the system keeps about ports and open none.\n"
@@ -63,6 +64,11 @@ const char kHelp[] =
     "Exit status: 0 success; 1 the scan could not run, a named port does not exist, or a number\n"
     "was not released or restored; 2 usage error; 130 interrupted by Ctrl+C.\n";
 
+const char kEncodingHelp[] =
+    "Encoding: a console shows every name whole. Redirected, every output is UTF-8; --encoding oem\n"
+    "or ansi writes the machine's OEM or ANSI code page instead ('?' for what it lacks; JSON then\n"
+    "escapes every non-ASCII character as \\uXXXX and loses nothing).";
+
 // COM1 ... COM9999, any letter case, a trailing colon allowed.
 std::string PortNameCheck(std::string& name) {
     if (!name.empty() && name.back() == ':') name.pop_back();
@@ -72,6 +78,15 @@ std::string PortNameCheck(std::string& name) {
                         std::all_of(upper.begin() + 3, upper.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (!digits) return "not a port name like COM3: '" + name + "'";
     name = upper;
+    return std::string();
+}
+
+// utf8, oem or ansi, any letter case.
+std::string EncodingCheck(std::string& name) {
+    std::string lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
+    if (lower != "utf8" && lower != "oem" && lower != "ansi") return "not utf8, oem or ansi: '" + name + "'";
+    name = lower;
     return std::string();
 }
 
@@ -95,6 +110,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     CLI::Option* tsvOption = app.add_flag("--tsv", tsv, "every field, tab-separated (escaping below)");
     CLI::Option* jsonOption = app.add_flag("--json", json, "every field as JSON (one object a line with --watch)");
     tsvOption->excludes(jsonOption);
+    std::string encoding = "utf8";
+    app.add_option("--encoding", encoding, "redirected output's bytes: utf8 (default), oem or ansi code page")
+        ->type_name("ENC")
+        ->transform(CLI::Validator(EncodingCheck, "", "encoding"));
     app.add_option("--port", ports, "scan or list only this port (repeatable, or COM3,COM4)")
         ->type_name("COMn")
         ->delimiter(',')
@@ -131,7 +150,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     // "/?" is how Windows programs are asked for help.
     if (std::find(args.begin(), args.end(), "/?") != args.end()) {
         result.action = CommandLine::Action::kHelp;
-        result.text = std::string(kHelp) + "\n" + kTsvEscapingHelp + "\n";
+        result.text = std::string(kHelp) + "\n" + kTsvEscapingHelp + "\n\n" + kEncodingHelp + "\n";
         return result;
     }
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -139,7 +158,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
         result.action = CommandLine::Action::kHelp;
-        result.text = std::string(kHelp) + "\n" + kTsvEscapingHelp + "\n";
+        result.text = std::string(kHelp) + "\n" + kTsvEscapingHelp + "\n\n" + kEncodingHelp + "\n";
         return result;
     } catch (const CLI::CallForVersion&) {
         result.action = CommandLine::Action::kVersion;
@@ -188,6 +207,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     options.backupPath = backup;
     options.restoreFile = restore;
     options.format = tsv ? OutputFormat::kTsv : json ? OutputFormat::kJson : OutputFormat::kTable;
+    options.encoding = encoding == "oem" ? OutputEncoding::kOem : encoding == "ansi" ? OutputEncoding::kAnsi
+                                                                                     : OutputEncoding::kUtf8;
     for (const std::string& port : ports)
         if (std::find(options.ports.begin(), options.ports.end(), port) == options.ports.end())
             options.ports.push_back(port);

@@ -7,10 +7,13 @@ namespace kestrune {
 
 enum class RunMode { kScan, kList, kWatch, kRelease, kRestore };
 enum class OutputFormat { kTable, kTsv, kJson };
+// The bytes of redirected output (--encoding); a console always gets UTF-16.
+enum class OutputEncoding { kUtf8, kOem, kAnsi };
 
 struct ScanOptions {
     RunMode mode = RunMode::kScan;
     OutputFormat format = OutputFormat::kTable;
+    OutputEncoding encoding = OutputEncoding::kUtf8;
     std::vector<std::string> ports;  // upper-cased COM names, each once, in the order given
     // Releasing reservations (kRelease) and putting a backup back (kRestore).
     std::vector<int> releaseNumbers;  // --release, each once, in the order given

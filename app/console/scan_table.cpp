@@ -9,6 +9,7 @@
 #include "scan/cable_test.h"
 #include "scan/status_probe.h"
 #include "support/fixed_text.h"
+#include "support/utf8_text.h"
 
 namespace kestrune {
 namespace {
@@ -45,19 +46,23 @@ unsigned long ComOrder(std::string_view name) {
     return number;
 }
 
+// A record's ANSI text as the table's UTF-8, control characters escaped.
+std::string Shown(std::string_view ansi) { return ControlEscape(AnsiToUtf8(ansi)); }
+
+// The device's name whole (the identity is UTF-8), else the device map's name.
 std::string DeviceText(const ConsoleRow& row) {
-    std::string identity = IdentitySummary(row.identity);
-    return ControlEscape(identity.empty() ? std::string(Text(row.record.DeviceName)) : identity);
+    const std::string identity = IdentitySummary(row.identity);
+    return identity.empty() ? Shown(Text(row.record.DeviceName)) : ControlEscape(identity);
 }
 
 // A path keeps its file name and an owner its process id, as long as they fit: the middle
 // of the folders goes first.
 std::string FitCell(const std::string& cell, std::size_t width) {
-    if (cell.size() <= width) return cell;
+    if (DisplayWidth(cell) <= width) return cell;
     const std::size_t pid = cell.rfind(" (pid ");
     const std::size_t end = pid == std::string::npos ? cell.size() : pid;
     const std::size_t slash = end ? cell.rfind('\\', end - 1) : std::string::npos;
-    if (slash != std::string::npos && slash > 0 && cell.size() - slash + 4 <= width)
+    if (slash != std::string::npos && slash > 0 && DisplayWidth(std::string_view(cell).substr(slash)) + 4 <= width)
         return ShortenMiddleKeepingTail(cell, slash, width);
     return pid == std::string::npos ? ShortenMiddle(cell, width) : ShortenMiddleKeepingTail(cell, pid, width);
 }
@@ -73,11 +78,11 @@ std::vector<std::string> TableHeader(RowSource source) {
 std::vector<std::string> TableCells(const ConsoleRow& row, RowSource source) {
     const PortRecord& r = row.record;
     if (source == RowSource::kListing)
-        return {ControlEscape(Text(r.PortName)),
-                PortPresent(Text(r.DeviceName), Text(r.PortName)) ? "present" : "absent", DeviceText(row)};
-    return {ControlEscape(Text(r.PortName)), ControlEscape(Text(r.Status)), LineSettingsText(r),
-            ControlEscape(ForeignOwnerText(r)), ShownCableText(r).value_or(""), ControlEscape(Text(r.DeviceType)),
-            DeviceText(row)};
+        return {Shown(Text(r.PortName)), PortPresent(Text(r.DeviceName), Text(r.PortName)) ? "present" : "absent",
+                DeviceText(row)};
+    return {Shown(Text(r.PortName)), Shown(Text(r.Status)), LineSettingsText(r),
+            ControlEscape(ForeignOwnerTextUtf8(r, row.ownerPath)),
+            ShownCableText(r).value_or(""), Shown(Text(r.DeviceType)), DeviceText(row)};
 }
 
 std::string TableSummary(const std::vector<ConsoleRow>& rows, RowSource source) {
@@ -132,7 +137,7 @@ std::string RenderTable(const std::vector<ConsoleRow>& unsorted, RowSource sourc
     std::vector<std::size_t> natural(count, 0), minimum(count, 0);
     std::vector<int> yieldOrder(count, 0);
     for (const auto& line : lines)
-        for (std::size_t i = 0; i < count; ++i) natural[i] = std::max(natural[i], line[i].size());
+        for (std::size_t i = 0; i < count; ++i) natural[i] = std::max(natural[i], DisplayWidth(line[i]));
     for (std::size_t i = 0; i < count; ++i) {
         const ColumnRule& rule = all[shown[i]];
         const std::size_t header = std::string_view(rule.header).size();
@@ -147,8 +152,7 @@ std::string RenderTable(const std::vector<ConsoleRow>& unsorted, RowSource sourc
         std::string text;
         for (std::size_t i = 0; i < count; ++i) {
             const std::string cell = FitCell(line[i], widths[i]);
-            text += cell;
-            if (i + 1 < count) text += std::string(widths[i] - cell.size() + kGap, ' ');
+            text += i + 1 < count ? PadToWidth(cell, widths[i] + kGap) : cell;
         }
         while (!text.empty() && text.back() == ' ') text.pop_back();
         out += text + "\n";

@@ -1,7 +1,7 @@
 #pragma once
 // The console's readable table: one aligned line per port under a header, and a one-line
-// summary, fitting a given width (100 columns by default). Long paths are shortened in the
-// middle; an empty cell shows "-".
+// summary, fitting a given width (100 console cells by default: a Chinese character takes
+// two). Texts are UTF-8; long paths are shortened in the middle; an empty cell shows "-".
 #include <cstddef>
 #include <string>
 #include <vector>

@@ -71,7 +71,9 @@ std::vector<const FieldInfo*> Fields(RowSource source) {
     return fields;
 }
 
-std::string FieldCell(const PortRecord& record, const FieldInfo& field) {
+std::string FieldCell(const ConsoleRow& row, const FieldInfo& field) {
+    const PortRecord& record = row.record;
+    if (const auto whole = WholeOwnerField(field.name, row.ownerPath)) return TsvEscape(*whole);
     const char* base = reinterpret_cast<const char*>(&record) + field.offset;
     switch (field.kind) {
         case FieldKind::kI32: {
@@ -116,7 +118,7 @@ std::vector<std::string> TsvCells(const ConsoleRow& row, RowSource source) {
     // The scan's own handle of a free port names no owner: those cells stay empty.
     const bool owner = ShowsOwnerProgram(row.record, GetCurrentProcessId());
     for (const FieldInfo* field : Fields(source))
-        cells.push_back(owner || !IsOwnerField(field->name) ? FieldCell(row.record, *field) : std::string());
+        cells.push_back(owner || !IsOwnerField(field->name) ? FieldCell(row, *field) : std::string());
     if (source == RowSource::kScan) {
         cells.push_back(std::string(DtrControlName(row.record).value_or("")));
         cells.push_back(std::string(RtsControlName(row.record).value_or("")));
@@ -124,7 +126,7 @@ std::vector<std::string> TsvCells(const ConsoleRow& row, RowSource source) {
     cells.push_back(PortPresent(Text(row.record.DeviceName), Text(row.record.PortName)) ? "1" : "0");
     cells.push_back(std::to_string(row.discoveryIndex));
     for (const std::string& name : IdentityFieldNames())
-        cells.push_back(TsvEscape(AnsiToUtf8(IdentityText(row.identity, name))));
+        cells.push_back(TsvEscape(IdentityText(row.identity, name)));
     return cells;
 }
 
