@@ -150,27 +150,25 @@ TEST_F(LabLines, ClosingAPortDropsItsLines) {
     EXPECT_EQ(reader.ModemStatus() & (kDsr | kCts | kDcd), 0u);
 }
 
-// WaitCommEvent wakes up when the far end changes DSR.
+// WaitCommEvent wakes up when the far end changes DSR. The wait is started (pending) before
+// DTR rises, and waited for with a bound.
 TEST_F(LabLines, WaitCommEventSeesDsrChange) {
     const lab::Port* a = Need(lab::Kind::NullModem);
     ASSERT_NE(a, nullptr);
-    Port driver(a->com), reader(a->peer);
+    Port driver(a->com), reader(a->peer, 0, FILE_FLAG_OVERLAPPED);
     ASSERT_TRUE(driver.ok() && reader.ok());
     driver.Lines(false, false);
     ASSERT_TRUE(SetCommMask(reader.get(), EV_DSR));
-    HANDLE drv = driver.get();
-    HANDLE t = CreateThread(
-        nullptr, 0,
-        [](LPVOID h) WINAPI -> DWORD {
-            Sleep(100);
-            EscapeCommFunction(static_cast<HANDLE>(h), SETDTR);
-            return 0;
-        },
-        drv, 0, nullptr);
-    ASSERT_NE(t, nullptr);
+    OVERLAPPED wait{};
+    wait.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     DWORD mask = 0;
-    EXPECT_TRUE(WaitCommEvent(reader.get(), &mask, nullptr)) << GetLastError();
+    ASSERT_FALSE(WaitCommEvent(reader.get(), &mask, &wait)) << "the wait ended before DSR changed";
+    ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+    driver.Escape(SETDTR);
+    DWORD ignored = 0;
+    EXPECT_EQ(WaitForSingleObject(wait.hEvent, 5000), WAIT_OBJECT_0) << "DSR rose but the wait went on";
+    CancelIo(reader.get());
+    EXPECT_TRUE(GetOverlappedResult(reader.get(), &wait, &ignored, TRUE)) << GetLastError();
     EXPECT_TRUE(mask & EV_DSR);
-    WaitForSingleObject(t, 5000);
-    CloseHandle(t);
+    CloseHandle(wait.hEvent);
 }

@@ -18,14 +18,9 @@ import time
 
 import jsonschema
 
+from release_checks import check, finish
+
 WINE_RUN, SCAN_EXE, SCHEMA_FILE, SERLAB = sys.argv[1:5]
-failures = []
-
-
-def check(ok, what):
-    print(("ok    " if ok else "FAIL  ") + what)
-    if not ok:
-        failures.append(what)
 
 
 def run(*args):
@@ -155,5 +150,4 @@ release = {"mode": "release", "dry_run": True, "backup": None,
            "released": [{"port": "COM9", "reason": "stale"}], "refused": [{"port": "COM3", "reason": "in use"}]}
 validate(release, "a release document")
 
-print(f"{len(failures)} failure(s)")
-sys.exit(1 if failures else 0)
+finish()
