@@ -135,7 +135,7 @@ protected:
         SetEnvironmentVariableA("KESTRUNE_PROBE_HOLD", nullptr);
         DeleteFileA(log_.c_str());
         // A tool that was let go may still be ending and holding the module.
-        for (int attempt = 0; attempt < 100 && !DeleteFileA(module_.c_str()); ++attempt) Sleep(50);
+        test_helpers::PollUntil([this] { return DeleteFileA(module_.c_str()) != FALSE; }, 5000);
         RemoveDirectoryA((folder_ + "\\Kestrune Tools").c_str());
         RemoveDirectoryA(folder_.c_str());
     }

@@ -21,20 +21,15 @@ using kestrune::ChannelError;
 using kestrune::SetText;
 using kestrune::Text;
 
-// Reads what the receiving record gets until it holds `count` bytes or the line stays
-// quiet for a long while (a lost byte fails the comparison, not a clock).
+// Reads what the receiving record gets until it holds `count` bytes or the bound passes (a
+// lost byte fails the comparison).
 std::string ReceiveAtLeast(PortRecord& receiver, std::size_t count) {
     std::string got;
-    for (int quietRounds = 0; got.size() < count && quietRounds < 500; ++quietRounds) {
+    test_helpers::PollUntil([&] {
         SerialPort_Receive_Rt(&receiver);
-        const std::string_view piece = Text(receiver.RecBuffer);
-        if (!piece.empty()) {
-            got += piece;
-            quietRounds = 0;
-        } else {
-            Sleep(10);
-        }
-    }
+        got += Text(receiver.RecBuffer);
+        return got.size() >= count;
+    });
     return got;
 }
 
