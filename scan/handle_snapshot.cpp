@@ -122,8 +122,11 @@ namespace {
 // The bytes the last table took (not the buffer that held it: remembering the buffer would
 // grow the next one by a quarter at every snapshot, up to the largest size).
 std::atomic<std::size_t> lastTableBytes{0};
+}  // namespace
 
-bool SnapshotWithLayout(HandleTableLayout layout, std::vector<HandleEntry>& entries) {
+std::size_t SnapshotFirstBufferBytes() { return FirstSnapshotBufferSize(lastTableBytes.load()); }
+
+bool TakeHandleSnapshotIn(HandleTableLayout layout, std::vector<HandleEntry>& entries) {
     const ULONG infoClass = layout == HandleTableLayout::kExtended ? kExtendedHandleInformationClass
                                                                   : kClassicHandleInformationClass;
     // The table rarely shrinks or grows much between scans: the size it took last time,
@@ -145,13 +148,10 @@ bool SnapshotWithLayout(HandleTableLayout layout, std::vector<HandleEntry>& entr
     }
     return false;
 }
-}  // namespace
-
-std::size_t SnapshotFirstBufferBytes() { return FirstSnapshotBufferSize(lastTableBytes.load()); }
 
 bool TakeHandleSnapshot(std::vector<HandleEntry>& entries, HandleTableLayout* used) {
     for (HandleTableLayout layout : {HandleTableLayout::kExtended, HandleTableLayout::kClassic}) {
-        if (SnapshotWithLayout(layout, entries)) {
+        if (TakeHandleSnapshotIn(layout, entries)) {
             if (used) *used = layout;
             return true;
         }

@@ -51,6 +51,10 @@ std::size_t HandleTableBytes(HandleTableLayout layout, std::size_t count);
 // The first buffer size the next snapshot of this process will try.
 std::size_t SnapshotFirstBufferBytes();
 
+// One snapshot of the system handle table in the given layout; the buffer grows until the
+// query succeeds (bounded tries). False when the system does not offer the layout.
+bool TakeHandleSnapshotIn(HandleTableLayout layout, std::vector<HandleEntry>& entries);
+
 // One snapshot of the system handle table, extended layout when the system has it, the
 // classic one otherwise; the buffer grows until the query succeeds (bounded tries).
 // False when no layout gave a table; entries is then empty.

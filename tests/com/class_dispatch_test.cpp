@@ -304,10 +304,14 @@ TEST_F(ClassDispatch, ScanResultsStayInTheObjectBelow4GB) {
     LONG second = 0;
     ASSERT_EQ(port->SerialPort_Enum(&second, &result), S_OK);
     EXPECT_NE(second, 0);
-    MEMORY_BASIC_INFORMATION info{};
-    ASSERT_EQ(VirtualQuery(reinterpret_cast<void*>(static_cast<uintptr_t>(static_cast<uint32_t>(second))), &info,
-                           sizeof info), sizeof info);
-    EXPECT_EQ(info.State, static_cast<DWORD>(MEM_COMMIT));
+    auto state = [](LONG address) {
+        MEMORY_BASIC_INFORMATION info{};
+        const auto* at = reinterpret_cast<const void*>(static_cast<uintptr_t>(static_cast<uint32_t>(address)));
+        VirtualQuery(at, &info, sizeof info);
+        return info.State;
+    };
+    EXPECT_EQ(state(second), static_cast<DWORD>(MEM_COMMIT));
+    EXPECT_EQ(state(argument), static_cast<DWORD>(MEM_FREE)) << "the first scan's block outlived the second scan";
 }
 
 TEST_F(ClassDispatch, ScanWithNoRoomForItsBlockFailsAndLeavesTheArgument) {

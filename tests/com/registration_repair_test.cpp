@@ -5,14 +5,13 @@
 
 #include <windows.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
 #include "com/registration_repair.h"
 #include "gui/driver/window_driver.h"
 #include "support/handles.h"
+#include "test_helpers.h"
 
 namespace kestrune {
 namespace {
@@ -115,13 +114,6 @@ TEST(MessageWait, DispatchesWhileWaitingAndEndsAsTheHandleOrTheLimitSays) {
     EXPECT_EQ(WaitDispatchingMessages(nullptr, 100), MessageWaitResult::Failed);
 }
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // The real registration tool, run by the launcher on a probe module copied to a folder of
 // this test's own as "Kestrune.dll"; the probe records the command line the tool received.
 class RegistrationToolTest : public testing::Test {
@@ -143,7 +135,7 @@ protected:
         SetEnvironmentVariableA("KESTRUNE_PROBE_HOLD", nullptr);
         DeleteFileA(log_.c_str());
         // A tool that was let go may still be ending and holding the module.
-        for (int attempt = 0; attempt < 100 && !DeleteFileA(module_.c_str()); ++attempt) Sleep(50);
+        test_helpers::PollUntil([this] { return DeleteFileA(module_.c_str()) != FALSE; }, 5000);
         RemoveDirectoryA((folder_ + "\\Kestrune Tools").c_str());
         RemoveDirectoryA(folder_.c_str());
     }
@@ -155,7 +147,7 @@ TEST_F(RegistrationToolTest, RunsTheToolWithTheExactParametersAndWaitsForIt) {
     EXPECT_TRUE(run.started) << "error " << run.launchError;
     EXPECT_EQ(run.wait, MessageWaitResult::Signalled);
     EXPECT_EQ(run.exitCode, 0u) << "the probe registered: the wait ended with the tool";
-    const std::string line = ReadAll(log_);
+    const std::string line = test_helpers::ReadWholeFile(log_);
     const std::string tail = " /s \"" + module_ + "\"\n";
     ASSERT_GE(line.size(), tail.size()) << line;
     EXPECT_EQ(line.substr(line.size() - tail.size()), tail) << line;
@@ -199,7 +191,7 @@ TEST_F(RegistrationToolTest, APlantedToolInTheCurrentFolderDoesNotRun) {
         DeleteFileA(place.c_str());
     }
     // The probe heard from the system's tool, named by its full path.
-    const std::string line = Lower(ReadAll(log_));
+    const std::string line = Lower(test_helpers::ReadWholeFile(log_));
     EXPECT_NE(line.find(Lower(RegistrationToolPath())), std::string::npos) << line;
 }
 
@@ -216,7 +208,8 @@ TEST_F(RegistrationToolTest, GivesUpAfterTheLimitAndClosesTheProcessHandle) {
     EXPECT_EQ(run.wait, MessageWaitResult::TimedOut);
     EXPECT_EQ(run.exitCode, static_cast<DWORD>(STILL_ACTIVE));
     EXPECT_LE(handlesAfter, handlesBefore) << "the tool's process handle is closed";
-    EXPECT_NE(ReadAll(log_).find("/s"), std::string::npos) << "the tool was still in the module when the wait gave up";
+    EXPECT_NE(test_helpers::ReadWholeFile(log_).find("/s"), std::string::npos)
+        << "the tool was still in the module when the wait gave up";
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "app/console/record_values.h"
 #include "e2e/console_output.h"
 #include "lab/client/lab_client.h"
+#include "lab_kind_outcomes.h"
 #include "support/handles.h"
 
 namespace kestrune {
@@ -49,25 +50,8 @@ TEST_F(ConsoleModes, TableColumnsForEveryKindOfPort) {
     const lab::Port* held = layout_.FirstOfKind(lab::Kind::Held);
     ASSERT_NE(held, nullptr);
     const std::string heldOwner = "C:\\lab\\holder.exe (pid " + std::to_string(held->holder_pid) + ")";
-    struct Expect {
-        lab::Kind kind;
-        const char* status;
-        const char* cable;     // nullptr: not checked
-        const char* settings;  // nullptr: not checked
-        bool owned;            // the owner column names the lab's holder
-    };
-    const Expect expected[] = {
-        {lab::Kind::Free, "Available", "Unknown", nullptr, false},
-        {lab::Kind::Loopback, "Available", "Pass-Through", nullptr, false},
-        {lab::Kind::Device, "Available", "Cross-Over", nullptr, false},
-        {lab::Kind::DsrOnly, "Available", "Unknown", nullptr, false},
-        {lab::Kind::NullModem, "Available", nullptr, nullptr, false},
-        {lab::Kind::Held, "In-Use", "Not Tested", "19200 7E2", true},
-        {lab::Kind::DeviceMapUnopenable, "Disconnected", nullptr, "-", false},
-        {lab::Kind::PortListOnly, "Disconnected", nullptr, "-", false},
-    };
     size_t checked = 0;
-    for (const Expect& e : expected) {
+    for (const lab_outcomes::KindOutcome& e : lab_outcomes::kKindOutcomes) {
         for (const lab::Port* port : layout_.OfKind(e.kind)) {
             SCOPED_TRACE(port->com + " (" + lab::KindName(e.kind) + ")");
             ASSERT_EQ(table.count(port->com), 1u) << run.out;
@@ -76,8 +60,8 @@ TEST_F(ConsoleModes, TableColumnsForEveryKindOfPort) {
             if (e.cable) {
                 EXPECT_EQ(row.at("Cable"), e.cable);
             }
-            if (e.settings) {
-                EXPECT_EQ(row.at("Settings"), e.settings);
+            if (e.owned || e.openError == ERROR_FILE_NOT_FOUND) {
+                EXPECT_EQ(row.at("Settings"), e.owned ? "19200 7E2" : "-");
             }
             EXPECT_EQ(row.at("Owner"), e.owned ? heldOwner : "-");
             // The device's friendly name where the lab gives it one (shortened in the middle when

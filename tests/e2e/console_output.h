@@ -4,7 +4,6 @@
 // as they come.
 #include <windows.h>
 
-#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -14,6 +13,7 @@
 
 #include "gui/driver/window_driver.h"
 #include "support/handles.h"
+#include "test_helpers.h"
 
 namespace console_test {
 
@@ -158,16 +158,12 @@ public:
     // Waits until standard output holds text after position from; the position where it
     // starts, or npos after timeoutMs.
     size_t WaitFor(const std::string& text, size_t from, DWORD timeoutMs) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                const size_t at = out_.find(text, from);
-                if (at != std::string::npos) return at;
-            }
-            if (std::chrono::steady_clock::now() > end) return std::string::npos;
-            Sleep(10);
-        }
+        size_t at = std::string::npos;
+        test_helpers::PollUntil([&] {
+            std::lock_guard<std::mutex> lock(mutex_);
+            return (at = out_.find(text, from)) != std::string::npos;
+        }, timeoutMs);
+        return at;
     }
     std::string out() {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -5,32 +5,17 @@
 #include <cstdio>
 #include <iterator>
 
+#include "../export_lists.h"
 #include "fuzz_run.h"
 
 namespace fuzz {
 
 constexpr CLSID kClassId = {0x8B5A1D8E, 0x9C35, 0x4FF0, {0xBB, 0x8A, 0x96, 0x33, 0x84, 0x7B, 0x92, 0xF2}};
 
-// Every export that takes one record.
-constexpr const char* kRecordFunctions[] = {
-    "SerialPort_Get_FlowControl", "SerialPort_Get_Type", "SerialPort_Get_Program", "SerialPort_Get_Dsr",
-    "SerialPort_Get_Cts", "SerialPort_Get_Ring", "SerialPort_Get_ReceiveLineSignalDetect", "SerialPort_Set_Dtr",
-    "SerialPort_Clear_Dtr", "SerialPort_Set_Rts", "SerialPort_Clear_Rts", "SerialPort_Open_Rt",
-    "SerialPort_State_Rt", "SerialPort_Get_Name_Rt", "SerialPort_Send_Rt", "SerialPort_Receive_Rt",
-    "SerialPort_Close_Rt", "SerialPort_Get_CarrierLine_RT", "SerialPort_Get_ReceiveLine_RT",
-    "RtSerialPortEnableRing", "SerialPort_Get_Baud_RT", "SerialPort_Set_Baud_RT", "SerialPort_Get_DataBits_RT",
-    "SerialPort_Set_DataBits_RT", "RtSerialPortGetParity", "SerialPort_Set_Parity_RT", "RtSerialPortGetStopBits",
-    "RtSerialPortSetStopBits", "RtSerialPortGetXmitBufferSize", "RtSerialPortSetXmitBufferSize",
-    "RtSerialPortGetRecBufferSize", "RtSerialPortSetRecBufferSize", "RtSerialPortGetParityChar",
-    "SerialPort_Set_Parity_RTChar", "SerialPort_Get_ParityReplace_RT", "SerialPort_Set_ParityReplace_RT",
-    "SerialPort_Set_Default_RT", "SerialPort_Open_Win", "SerialPort_State_Win", "SerialPort_Send_Win",
-    "SerialPort_Close_Win"};
-// Every export that takes a record and a flag by reference.
-constexpr const char* kValueFunctions[] = {
-    "SerialPort_Set_FlowEnableCts_RT", "RtSerialPortFlowEnableDSR", "RtSerialPortFlowEnable",
-    "RtSerialPortEnableDsrSense", "RtSerialPortFlowEnableDTR", "RtSerialPortEnableDtrLine",
-    "RtSerialPortFlowEnableRTS", "RtSerialPortDiscardNulls", "RtSerialPortEnableParity", "RtSerialPortParityChar",
-    "RtSerialPortEnableParityReplace", "RtSerialPortParityType"};
+#define KESTRUNE_EXPORT_NAME(name) #name,
+constexpr const char* kRecordFunctions[] = {KESTRUNE_RECORD_EXPORTS(KESTRUNE_EXPORT_NAME)};
+constexpr const char* kValueFunctions[] = {KESTRUNE_FLAG_EXPORTS(KESTRUNE_EXPORT_NAME)};
+#undef KESTRUNE_EXPORT_NAME
 constexpr const char* kInfoFunctions[] = {"GetWindowsOs", "GetCompiler", "GetProgram", "GatherOpSysInfo"};
 // The class's members by DISPID (150, the scan, and the slow exports take turns less often).
 constexpr DISPID kMembers[] = {1,  2,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23,  24,  25,  26,

@@ -18,6 +18,7 @@
 #include "gui_desktop.h"
 #include "gui_helpers.h"
 #include "lab/client/lab_client.h"
+#include "lab_kind_outcomes.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
 
@@ -168,30 +169,37 @@ TEST_F(MainDialogTest, MinimumTrackingSizeIs402By180) {
     EXPECT_EQ(limits.ptMinTrackSize.y, 180);
 }
 
+// The lab's ports land in the list: each row's port, status and cable as the lab's kind gives
+// them (the cells' formatting is pinned by the unit tables).
 TEST_F(MainDialogTest, RefreshFillsRowsTitleStatusAndReport) {
+    lab::Layout layout;
+    std::string error;
+    ASSERT_TRUE(layout.Load(&error)) << "serial lab is not up: " << error;
     DeleteFileA("SerialPort.Kestrune");
     Command(kRefreshId);
 
-    const std::vector<PortRecord>& records = Shell().DirectResults;
-    ASSERT_GE(records.size(), 1u) << "a scan gives at least one record";
+    const size_t ports = layout.ports().size();
     EXPECT_EQ(Shell().LastCommandId, static_cast<uint32_t>(kRefreshId));
-    EXPECT_EQ(Title(dialog_), "Kestrune - " + std::to_string(records.size()) + " USB and Serial Ports found");
+    EXPECT_EQ(Title(dialog_), "Kestrune - " + std::to_string(ports) + " USB and Serial Ports found");
     EXPECT_EQ(StatusText(bar_, 0), " Scan Complete");
     for (int part = 1; part < 4; ++part) EXPECT_EQ(StatusText(bar_, part), " ") << part;
     for (int id : {kRefreshId, kRefreshEarlyBoundId, kRefreshLateBoundId, kRefreshNoRegistryId})
         EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog_, id))) << id;
 
-    ASSERT_EQ(RowCount(list_), static_cast<int>(records.size()));
-    for (size_t row = 0; row < records.size(); ++row) {
-        EXPECT_EQ(CellText(list_, static_cast<int>(row), 1), std::string(Text(records[row].PortName)));
-        for (const CellWrite& cell : ResultRowCells(records[row], GetCurrentProcessId()))
-            EXPECT_EQ(CellText(list_, static_cast<int>(row), cell.column), cell.text)
-                << "row " << row << " column " << cell.column;
+    ASSERT_EQ(RowCount(list_), static_cast<int>(ports));
+    for (int row = 0; row < RowCount(list_); ++row) {
+        const lab::Port* port = layout.Find(CellText(list_, row, 1));
+        ASSERT_NE(port, nullptr) << "row " << row << ": " << CellText(list_, row, 1);
+        SCOPED_TRACE(port->com);
+        const lab_outcomes::KindOutcome* expected = lab_outcomes::OutcomeOf(port->kind);
+        ASSERT_NE(expected, nullptr);
+        EXPECT_EQ(CellText(list_, row, 6), expected->status);
+        if (expected->cable) { EXPECT_EQ(CellText(list_, row, 15), expected->cable); }
+        if (expected->owned) { EXPECT_EQ(CellText(list_, row, 12), "holder.exe"); }
     }
-    const std::vector<ColumnOutcome> headers = FinalHeaderOutcome(records, GetCurrentProcessId());
-    for (int column = 1; column <= 46; ++column)
-        EXPECT_EQ(HeaderText(list_, column), headers[static_cast<size_t>(column)].header.value_or(""))
-            << "column " << column;
+    const std::pair<int, const char*> headers[] = {{1, "Port"}, {2, "Baud"}, {6, "Status"}, {12, "Name"},
+                                                   {15, "Cable"}, {20, "ProcID"}, {43, "DTR"}, {46, "CTS"}};
+    for (const auto& [column, header] : headers) EXPECT_EQ(HeaderText(list_, column), header) << column;
 
     std::ifstream report("SerialPort.Kestrune");
     EXPECT_TRUE(report.good()) << "the refresh writes its report into the current folder";
@@ -226,7 +234,7 @@ TEST_F(MainDialogTest, RefreshReportListsEveryLabPort) {
         EXPECT_NE(std::find(tablePorts.begin(), tablePorts.end(), port.com), tablePorts.end()) << port.com;
 }
 
-TEST_F(MainDialogTest, HeldPortsShowNotTestedAndTheScanNeverNamesItself) {
+TEST_F(MainDialogTest, HeldPortsGetNoLineCommandsAndTheScanNeverNamesItself) {
     lab::Layout layout;
     std::string error;
     if (!layout.Load(&error)) GTEST_SKIP() << "serial lab is not up: " << error;
@@ -240,10 +248,8 @@ TEST_F(MainDialogTest, HeldPortsShowNotTestedAndTheScanNeverNamesItself) {
         const int r = static_cast<int>(row);
         if (port && port->kind == lab::Kind::Held) {
             ++held;
-            EXPECT_EQ(CellText(list_, r, 15), "Not Tested");
             EXPECT_EQ(CellText(list_, r, 43), "");  // no DTR command sent
             EXPECT_EQ(CellText(list_, r, 45), "");
-            EXPECT_EQ(CellText(list_, r, 12), "holder.exe");
         }
         if (record.ProcessId == GetCurrentProcessId()) {
             ++own;
@@ -321,63 +327,29 @@ TEST_F(MainDialogTest, CommandArrivingDuringARefreshIsDropped) {
     Shell().RefreshRunning = false;
 }
 
+// The texts the unit tables pin land in the list's cells and headers, rows the owner or line
+// tests leave out stay blank there, and the content widths are applied.
 TEST_F(MainDialogTest, CellsAndHeadersOfTheListedEdgeCases) {
     PortRecord owned = MakeRecord("COM3", "In-Use");
     owned.ProcessId = GetCurrentProcessId() + 4;
     owned.ObjHandle = 74565;
-    owned.ObjAddress = 10;
-    owned.DupProcessID = GetCurrentProcessId();
-    owned.DupObjHandle = 4660;
     owned.StopBits = 15000;
     owned.Baud = 9600;
-    owned.FlowControlBits = 5;
     owned.DtrCommand = 6;
-    owned.RtsCommand = 0;
-    owned.ClearToSend = 1;
-    owned.CableKind = 2;
-
     PortRecord self = MakeRecord("COM4", "Available");
     self.ProcessId = GetCurrentProcessId();
-    self.CableKind = 2;
-
     PortRecord gone = MakeRecord("COM5", "Disconnected");
-    SetText(gone.DeviceName, "com5");
-    gone.CableKind = 2;
-
     ShowRecords({owned, self, gone});
     ASSERT_EQ(RowCount(list_), 3);
 
-    EXPECT_EQ(CellText(list_, 0, 2), "9600");
-    EXPECT_EQ(CellText(list_, 0, 5), "1.5");
-    EXPECT_EQ(CellText(list_, 0, 8), "\\Device\\Serial0");
-    EXPECT_EQ(CellText(list_, 0, 15), "");
-    EXPECT_EQ(CellText(list_, 0, 21), " 74565 (&H2345)");
-    EXPECT_EQ(CellText(list_, 0, 22), " 10 (&H000A)");
-    EXPECT_EQ(CellText(list_, 0, 25), " 4660 (&H1234)");
-    const char* flags[] = {" 1", " 0", " 1", " 0"};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(CellText(list_, 0, 28 + i), flags[i]);
-    EXPECT_EQ(CellText(list_, 0, 43), "%CLRDTR");
-    EXPECT_EQ(CellText(list_, 0, 44), "%OFF");
-    EXPECT_EQ(CellText(list_, 0, 45), "");
-    EXPECT_EQ(CellText(list_, 0, 46), "%ON");
-
-    for (int column = 20; column <= 27; ++column) EXPECT_EQ(CellText(list_, 1, column), "") << column;
-    EXPECT_EQ(CellText(list_, 1, 44), "%OFF");
-    EXPECT_EQ(CellText(list_, 2, 8), "") << "same name apart from case";
-    for (int column = 28; column <= 46; ++column) EXPECT_EQ(CellText(list_, 2, column), "") << column;
-
-    EXPECT_EQ(HeaderText(list_, 1), "Port");
-    EXPECT_EQ(HeaderText(list_, 2), "Baud");
-    EXPECT_EQ(HeaderText(list_, 3), "") << "no record has a parity name";
-    EXPECT_EQ(HeaderText(list_, 5), "Stop");
-    EXPECT_EQ(HeaderText(list_, 8), "Real Name");
-    EXPECT_EQ(HeaderText(list_, 15), "") << "CableKind 2 writes no header";
-    EXPECT_EQ(HeaderText(list_, 20), "ProcID");
-    EXPECT_EQ(HeaderText(list_, 26), "DupObjAddr");
-    EXPECT_EQ(HeaderText(list_, 28), "Binary");
-    EXPECT_EQ(HeaderText(list_, 41), "Dummy2");
-    EXPECT_EQ(HeaderText(list_, 43), "DTR");
-    EXPECT_EQ(HeaderText(list_, 46), "CTS");
+    const struct { int row, column; const char* text; } cells[] = {
+        {0, 2, "9600"}, {0, 5, "1.5"}, {0, 8, "\\Device\\Serial0"}, {0, 21, " 74565 (&H2345)"}, {0, 43, "%CLRDTR"},
+        {1, 20, ""},    {1, 21, ""},   {1, 44, "%OFF"},               {2, 28, ""},                 {2, 44, ""},
+    };
+    for (const auto& c : cells) EXPECT_EQ(CellText(list_, c.row, c.column), c.text) << c.row << "," << c.column;
+    const std::pair<int, const char*> headers[] = {{1, "Port"}, {2, "Baud"}, {3, ""}, {5, "Stop"}, {20, "ProcID"},
+                                                   {28, "Binary"}, {43, "DTR"}, {46, "CTS"}};
+    for (const auto& [column, header] : headers) EXPECT_EQ(HeaderText(list_, column), header) << column;
     EXPECT_GT(ColumnPixels(list_, 21), ColumnPixels(list_, 23)) << "content widths were applied";
 }
 
@@ -418,57 +390,29 @@ TEST_F(MainDialogTest, HeadersStayWhenALaterRefreshHasNoDataForThem) {
     EXPECT_EQ(CellText(list_, 0, 2), "");
 }
 
-TEST_F(MainDialogTest, CustomDrawAnswersColourEachStatus) {
-    PortRecord other = MakeRecord("COM9", "Odd");
-    ShowRecords({MakeRecord("COM1", "in-use"), MakeRecord("COM2", "Available"), MakeRecord("COM3", "Disconnected"),
-                 other});
-
-    NMLVCUSTOMDRAW prepaint = DrawNotice(CDDS_PREPAINT, 0, 0);
-    EXPECT_EQ(SendDraw(prepaint), CDRF_NOTIFYSUBITEMDRAW);
-    NMLVCUSTOMDRAW item = DrawNotice(CDDS_ITEMPREPAINT, 0, 0);
-    EXPECT_EQ(SendDraw(item), CDRF_NOTIFYSUBITEMDRAW);
-
-    const struct {
-        DWORD_PTR row;
-        COLORREF text;
-    } rows[] = {{0, 0x00FFFF}, {1, 0x00FF00}, {2, 0x0000FF}, {3, 0x123456}};
-    for (const auto& expected : rows) {
-        NMLVCUSTOMDRAW cell = DrawNotice(CDDS_ITEMPREPAINT | CDDS_SUBITEM, expected.row, 2);
-        EXPECT_EQ(SendDraw(cell), CDRF_NEWFONT) << expected.row;
-        EXPECT_EQ(cell.clrText, expected.text) << expected.row;
-        EXPECT_EQ(cell.clrTextBk, 0u) << expected.row;
-    }
-    for (int separator : {6, 9, 13, 18, 26, 41}) {
-        NMLVCUSTOMDRAW cell = DrawNotice(CDDS_ITEMPREPAINT | CDDS_SUBITEM, 0, separator);
+TEST_F(MainDialogTest, ColouringCopiesTheResultsOncePerRefreshNotPerCell) {
+    ShowRecords({MakeRecord("COM1", "Available"), MakeRecord("COM2", "In-Use")});
+    constexpr DWORD kCell = CDDS_ITEMPREPAINT | CDDS_SUBITEM;
+    NMLVCUSTOMDRAW first = DrawNotice(kCell, 0, 1);  // the first coloured cell copies the results
+    SendDraw(first);
+    EXPECT_EQ(first.clrText, 0x00FF00u);
+    // The scan's array changes without a new refresh: every later cell keeps the copy's colour.
+    SetText(Shell().DirectResults[0].Status, "Disconnected");
+    for (int repeat = 0; repeat < 10; ++repeat) {
+        NMLVCUSTOMDRAW cell = DrawNotice(kCell, 0, 1 + repeat % 5);
         EXPECT_EQ(SendDraw(cell), CDRF_NEWFONT);
-        EXPECT_EQ(cell.clrText, 0x238E6Bu) << separator;
-        EXPECT_EQ(cell.clrTextBk, 0xFF0000u) << separator;
+        EXPECT_EQ(cell.clrText, 0x00FF00u) << "the results were copied again for cell " << repeat;
     }
-    // A row the array does not have gets the black background and no text colour.
-    NMLVCUSTOMDRAW past = DrawNotice(CDDS_ITEMPREPAINT | CDDS_SUBITEM, 99, 1);
+    // A new refresh result is picked up by the next coloured cell.
+    ShowRecords({MakeRecord("COM7", "Disconnected")});
+    NMLVCUSTOMDRAW cell = DrawNotice(kCell, 0, 1);
+    SendDraw(cell);
+    EXPECT_EQ(cell.clrText, 0x0000FFu);
+    // A row the copy does not have gets the black background and no text colour.
+    NMLVCUSTOMDRAW past = DrawNotice(kCell, 1, 1);
     EXPECT_EQ(SendDraw(past), CDRF_NEWFONT);
     EXPECT_EQ(past.clrText, 0x123456u);
     EXPECT_EQ(past.clrTextBk, 0u);
-    NMLVCUSTOMDRAW post = DrawNotice(CDDS_ITEMPOSTPAINT, 0, 0);
-    EXPECT_EQ(SendDraw(post), 0);
-}
-
-TEST_F(MainDialogTest, ColouringCopiesTheResultsOncePerRefreshNotPerCell) {
-    ShowRecords({MakeRecord("COM1", "Available"), MakeRecord("COM2", "In-Use")});
-    for (int repeat = 0; repeat < 50; ++repeat) {
-        NMLVCUSTOMDRAW cell = DrawNotice(CDDS_ITEMPREPAINT | CDDS_SUBITEM, repeat % 2, 1 + repeat % 5);
-        SendDraw(cell);
-    }
-    const uint64_t copiedAt = Shell().DisplayGeneration;
-    EXPECT_EQ(copiedAt, Shell().ResultsGeneration);
-    ASSERT_EQ(Shell().DisplayResults.size(), 2u);
-    EXPECT_EQ(Text(Shell().DisplayResults[1].Status), "In-Use");
-    // A new refresh result is picked up by the next coloured cell.
-    ShowRecords({MakeRecord("COM7", "Disconnected")});
-    NMLVCUSTOMDRAW cell = DrawNotice(CDDS_ITEMPREPAINT | CDDS_SUBITEM, 0, 1);
-    SendDraw(cell);
-    EXPECT_EQ(cell.clrText, 0x0000FFu);
-    EXPECT_EQ(Shell().DisplayResults.size(), 1u);
 }
 
 // Painting the list for real asks the dialog for the colours cell by cell.

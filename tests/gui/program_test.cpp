@@ -8,6 +8,7 @@
 #include "gui_desktop.h"
 #include "scan/scan_driver.h"
 #include "support/handles.h"
+#include "test_helpers.h"
 
 using namespace kestrune_driver;
 using namespace kestrune_test;
@@ -26,6 +27,13 @@ protected:
             << KestruneExePath() << ": error " << GetLastError();
         window_ = FindMainWindow(child_.processId, kWindowWait);
         ASSERT_NE(window_, nullptr) << "no window appeared";
+    }
+    // Presses "Refresh" and waits until the scan runs: the button stays greyed while it does.
+    void StartScan() {
+        PressRefresh(window_);
+        ASSERT_TRUE(test_helpers::PollUntil([this] { return !IsWindowEnabled(GetDlgItem(window_, kRefreshButton)); },
+                                            kWindowWait))
+            << "no scan started";
     }
     Child child_;
     HWND window_ = nullptr;
@@ -61,13 +69,13 @@ TEST_F(ProgramTest, RefreshCountsThePortsInTheTitle) {
 }
 
 TEST_F(ProgramTest, CloseMessageDuringAScanEndsItWithZero) {
-    PressRefresh(window_);
+    StartScan();
     PostMessageA(window_, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForExit(child_.process, kExitWait), 0u);
 }
 
 TEST_F(ProgramTest, CloseButtonDuringAScanEndsItWithZero) {
-    PressRefresh(window_);
+    StartScan();
     PostMessageA(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(WaitForExit(child_.process, kExitWait), 0u);
 }

@@ -85,7 +85,6 @@ TEST_F(ScanWindowTest, PlaceholderOfAMachineWithoutPortsShowsNoRow) {
     const std::vector<PortRecord> records = {placeholder};
     ShowResults(dialog_, records);
     EXPECT_EQ(RowCount(list_), 0);
-    EXPECT_EQ(records.size(), 1u) << "the records stay as they are";
     PortRecord listed = placeholder;
     SetText(listed.DeviceName, "\\Device\\Serial0");
     ShowResults(dialog_, {listed});
@@ -133,8 +132,11 @@ TEST_F(ScanWindowTest, ClosingTheWindowDuringARealScanStopsItAndWritesNoReport) 
     ASSERT_TRUE(RunRefreshCommand(dialog_, kRefreshId));
     EXPECT_FALSE(IsWindow(dialog_));
     EXPECT_FALSE(Shell().RefreshRunning);
-    for (const PortRecord& record : Shell().DirectResults)
+    ASSERT_FALSE(Shell().DirectResults.empty());
+    for (const PortRecord& record : Shell().DirectResults) {
         EXPECT_EQ(record.RtHandle, 0) << Text(record.PortName) << ": every channel is closed after the scan";
+        EXPECT_EQ(record.Baud, 0) << Text(record.PortName) << ": the scan went on to the port's settings";
+    }
     std::ifstream report("SerialPort.Kestrune");
     std::string line;
     std::getline(report, line);

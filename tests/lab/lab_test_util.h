@@ -14,9 +14,9 @@ namespace labtest {
 // Owns a port handle opened the way a Windows program opens a COM port.
 class Port {
 public:
-    explicit Port(const std::string& com, DWORD share = 0) {
+    explicit Port(const std::string& com, DWORD share = 0, DWORD flags = 0) {
         std::string path = "\\\\.\\" + com;
-        h_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0, nullptr);
+        h_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING, flags, nullptr);
         error_ = h_ == INVALID_HANDLE_VALUE ? GetLastError() : 0;
         if (h_ == INVALID_HANDLE_VALUE) h_ = nullptr;
     }

@@ -12,6 +12,7 @@
 #include "port/channel.h"
 #include "port/channel_errors.h"
 #include "support/handles.h"
+#include "test_helpers.h"
 
 namespace porttest {
 namespace {
@@ -20,27 +21,16 @@ using kestrune::ChannelError;
 using kestrune::SetText;
 using kestrune::Text;
 
-// Reads what the receiving record gets until it holds `count` bytes or the line stays
-// quiet for a long while (a lost byte fails the comparison, not a clock).
+// Reads what the receiving record gets until it holds `count` bytes or the bound passes (a
+// lost byte fails the comparison).
 std::string ReceiveAtLeast(PortRecord& receiver, std::size_t count) {
     std::string got;
-    for (int quietRounds = 0; got.size() < count && quietRounds < 500; ++quietRounds) {
+    test_helpers::PollUntil([&] {
         SerialPort_Receive_Rt(&receiver);
-        const std::string_view piece = Text(receiver.RecBuffer);
-        if (!piece.empty()) {
-            got += piece;
-            quietRounds = 0;
-        } else {
-            Sleep(10);
-        }
-    }
+        got += Text(receiver.RecBuffer);
+        return got.size() >= count;
+    });
     return got;
-}
-
-void WaitForBytes(int32_t channel, int32_t count) {
-    for (int i = 0; i < 500 && kestrune::QueryChannelProperty(channel, kestrune::ChannelProperty::kBytesWaiting) < count;
-         ++i)
-        Sleep(10);
 }
 
 DCB PortState(const PortRecord& record) {
@@ -128,7 +118,10 @@ TEST_F(LabTest, MoreThanATextWaitingIsCutAndKeptForTheNextReceive) {
     SerialPort_Send_Rt(&sender.record);
     SetText(sender.record.XmitBuffer, sent.substr(200));
     SerialPort_Send_Rt(&sender.record);
-    WaitForBytes(receiver.record.RtHandle, 300);
+    const int32_t channel = receiver.record.RtHandle;
+    ASSERT_TRUE(test_helpers::PollUntil([&] {
+        return kestrune::QueryChannelProperty(channel, kestrune::ChannelProperty::kBytesWaiting) >= 300;
+    }));
 
     receiver.record.CableKind = 0x5A5A5A5A;  // the field after RecBuffer
     SerialPort_Receive_Rt(&receiver.record);
@@ -389,16 +382,21 @@ TEST_F(LabTest, OpeningAnOpenChannelIsError55) {
     EXPECT_EQ(peer.result, 0);
 }
 
-TEST_F(LabTest, AFailedOpenThatLaterSucceedsReportsSuccess) {
+// The result is this call's own, not the error an earlier refused open left in the record.
+TEST_F(LabTest, AnOpenAfterARefusedOneReturnsItsOwnSuccess) {
     const std::string com = PortOf(lab::Kind::Free);
     PortRecord record{};
     record.RtError = 69;  // left from an earlier refused open
+    record.State = 1;
     SetText(record.PortName, com);
     EXPECT_EQ(SerialPort_Open_Rt(&record), 0);
+    EXPECT_EQ(record.State, 0) << "the port is open";
+    EXPECT_NE(record.WinHandle, 0u);
     SerialPort_Close_Rt(&record);
 }
 
-TEST_F(LabTest, NumberThreeHundredWithoutNameOpensComOne) {
+// The test layouts have no COM1: the open is tried on COM1 and says why it failed.
+TEST_F(LabTest, NumberThreeHundredWithoutNameTurnsToComOne) {
     PortRecord record{};
     record.Number = 300;
     const int32_t result = SerialPort_Open_Rt(&record);

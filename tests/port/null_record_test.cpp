@@ -4,7 +4,10 @@
 #include <cstring>
 
 #include "port/channel.h"
+#include "export_lists.h"
+#include "exports/modem_line_exports.h"
 #include "exports/port_functions.h"
+#include "exports/scan_exports.h"
 #include "scan/scan_driver.h"
 #include "support/fixed_text.h"
 
@@ -13,22 +16,10 @@ namespace {
 using RecordFunction = int32_t(WINAPI*)(PortRecord*);
 using FlagFunction = int32_t(WINAPI*)(PortRecord*, const int32_t*);
 
-const RecordFunction kRecordFunctions[] = {
-    SerialPort_Open_Rt, SerialPort_State_Rt, SerialPort_Get_Name_Rt, SerialPort_Send_Rt, SerialPort_Receive_Rt,
-    SerialPort_Close_Rt, SerialPort_Get_CarrierLine_RT, SerialPort_Get_ReceiveLine_RT, RtSerialPortEnableRing,
-    SerialPort_Get_Baud_RT, SerialPort_Set_Baud_RT, SerialPort_Get_DataBits_RT, SerialPort_Set_DataBits_RT,
-    RtSerialPortGetParity, SerialPort_Set_Parity_RT, RtSerialPortGetStopBits, RtSerialPortSetStopBits,
-    RtSerialPortGetXmitBufferSize, RtSerialPortSetXmitBufferSize, RtSerialPortGetRecBufferSize,
-    RtSerialPortSetRecBufferSize, RtSerialPortGetParityChar, SerialPort_Set_Parity_RTChar,
-    SerialPort_Get_ParityReplace_RT, SerialPort_Set_ParityReplace_RT, SerialPort_Set_Default_RT,
-    SerialPort_Open_Win, SerialPort_State_Win, SerialPort_Send_Win, SerialPort_Close_Win,
-};
-
-const FlagFunction kFlagFunctions[] = {
-    SerialPort_Set_FlowEnableCts_RT, RtSerialPortFlowEnableDSR, RtSerialPortFlowEnable, RtSerialPortEnableDsrSense,
-    RtSerialPortFlowEnableDTR, RtSerialPortEnableDtrLine, RtSerialPortFlowEnableRTS, RtSerialPortDiscardNulls,
-    RtSerialPortEnableParity, RtSerialPortParityChar, RtSerialPortEnableParityReplace, RtSerialPortParityType,
-};
+#define KESTRUNE_EXPORT_FUNCTION(name) name,
+const RecordFunction kRecordFunctions[] = {KESTRUNE_RECORD_EXPORTS(KESTRUNE_EXPORT_FUNCTION)};
+const FlagFunction kFlagFunctions[] = {KESTRUNE_FLAG_EXPORTS(KESTRUNE_EXPORT_FUNCTION)};
+#undef KESTRUNE_EXPORT_FUNCTION
 
 TEST(NullRecord, EveryExportGivesNineAndOpensNothing) {
     const std::size_t openBefore = kestrune::OpenChannelCount();

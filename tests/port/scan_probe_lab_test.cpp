@@ -5,6 +5,7 @@
 #include <set>
 
 #include "lab_fixture.h"
+#include "lab_kind_outcomes.h"
 #include "port/channel.h"
 #include "port/channel_errors.h"
 #include "scan/scan_driver.h"
@@ -23,37 +24,26 @@ std::map<std::string, std::string> StatusByPort(const std::vector<PortRecord>& p
     return statuses;
 }
 
-const char* ExpectedStatus(lab::Kind kind) {
-    switch (kind) {
-    case lab::Kind::Held:
-        return "In-Use";
-    case lab::Kind::DeviceMapUnopenable:  // its open fails with 2: nothing is there
-    case lab::Kind::PortListOnly:
-        return "Disconnected";
-    default:
-        return "Available";
-    }
-}
-
 TEST_F(LabTest, ScanNamesEveryLabPort) {
     const std::size_t openBefore = kestrune::OpenChannelCount();
     std::vector<PortRecord> ports;
     kestrune::ScanPorts(ports, nullptr);
-    const auto statuses = StatusByPort(ports);
+    std::map<std::string, const PortRecord*> byPort;
+    for (const PortRecord& r : ports) byPort[std::string(Text(r.PortName))] = &r;
     for (const lab::Port& port : layout_.ports()) {
         if (!port.present && port.kind != lab::Kind::PortListOnly && port.kind != lab::Kind::DeviceMapUnopenable)
             continue;
         SCOPED_TRACE(port.com);
-        ASSERT_EQ(statuses.count(port.com), 1u);
-        EXPECT_EQ(statuses.at(port.com), ExpectedStatus(port.kind));
-    }
-    for (const PortRecord& r : ports) {
-        SCOPED_TRACE(Text(r.PortName));
+        ASSERT_EQ(byPort.count(port.com), 1u);
+        const lab_outcomes::KindOutcome* expected = lab_outcomes::OutcomeOf(port.kind);
+        ASSERT_NE(expected, nullptr);
+        const PortRecord& r = *byPort.at(port.com);
+        EXPECT_EQ(Text(r.Status), expected->status);
         EXPECT_EQ(r.RtHandle, 0);  // closed at the end of the record's pass
         EXPECT_EQ(r.State, 1);
-        if (Text(r.Status) != "Available") {
+        if (expected->openError != 0) {
             EXPECT_EQ(r.RtError, 69);
-            EXPECT_NE(r.WinError, 0u);
+            EXPECT_EQ(r.WinError, expected->openError);
         }
     }
     EXPECT_EQ(kestrune::OpenChannelCount(), openBefore);

@@ -24,14 +24,9 @@ import tempfile
 import xml.etree.ElementTree as ElementTree
 import zipfile
 
+from release_checks import CLSID, IID, LIBID, check, finish
+
 DIST, BUILD_I686, BUILD_X64, WINE_RUN = sys.argv[1:5]
-failures = []
-
-
-def check(ok, what):
-    print(("ok    " if ok else "FAIL  ") + what)
-    if not ok:
-        failures.append(what)
 
 
 def project_version(build):
@@ -158,9 +153,6 @@ for system, machine in (("win32", 0x14C), ("win64", 0x8664)):
         schema = json.loads(archive.read(folder + "docs/kestrune-scan.schema.json"))
         check(schema.get("$schema", "").endswith("2020-12/schema"), f"{system}.zip's schema is draft 2020-12")
 
-CLSID = "{8B5A1D8E-9C35-4FF0-BB8A-9633847B92F2}"
-LIBID = "{B0DD5ADE-F204-4520-ACB6-E27BEA911F8F}"
-IID = "{3EA7887C-22B9-4371-917E-423E4507FD7A}"
 # (root, key, name, value) rows each installer must write; root 0 is HKEY_CLASSES_ROOT.
 def class_rows(platform):
     return [("0", f"CLSID\\{CLSID}", "", "CLASSSERIALPORT"),
@@ -260,5 +252,4 @@ listing = subprocess.run([WINE_RUN, scan, "--list", "--json"], stdin=subprocess.
                          text=True, timeout=120).stdout
 check(json.loads(listing).get("kestrune") == version, f"the JSON output's kestrune field is {version}")
 
-print(f"{len(failures)} failure(s)")
-sys.exit(1 if failures else 0)
+finish()

@@ -23,7 +23,8 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
+
+from release_checks import CLSID, IID, LIBID, check, finish, note, time_checks
 
 ARCH, PACKAGE, BUILD = sys.argv[1:4]
 OTHER_PACKAGE = sys.argv[4] if len(sys.argv) > 4 and ARCH == "x64" else None
@@ -32,9 +33,6 @@ WINE_RUN = os.path.join(ROOT, "tools", "wine-run")
 SERLAB = os.path.join(ROOT, "lab", "serlab.py")
 WORLD = "i686" if ARCH == "x86" else "x86_64"
 
-CLSID = "{8B5A1D8E-9C35-4FF0-BB8A-9633847B92F2}"
-LIBID = "{B0DD5ADE-F204-4520-ACB6-E27BEA911F8F}"
-IID = "{3EA7887C-22B9-4371-917E-423E4507FD7A}"
 CLASS_KEYS = [f"HKCR\\CLSID\\{CLSID}", "HKCR\\Kestrune.SerialPort", "HKCR\\Kestrune.SerialPort.1",
               f"HKCR\\TypeLib\\{LIBID}", f"HKCR\\Interface\\{IID}"]
 PRODUCT_KEYS = CLASS_KEYS + ["HKLM\\Software\\Kestrune"]
@@ -45,16 +43,7 @@ TITLE = {"x64": "Kestrune (64-bit)", "x86": "Kestrune (32-bit)"}
 INSTALLED_FILES = ["Kestrune.exe", "kestrune-scan.exe", "Kestrune.dll", "kestrune.h", "Kestrune.lib", "README.txt",
                    "LICENSE.txt", "docs/kestrune-scan.schema.json", "docs/screenshot.png", "docs/examples/list_ports.c"]
 
-failures = []
-
-
-STARTED = time.time()
-
-
-def check(ok, what):
-    print(("ok    " if ok else "FAIL  ") + f"[{time.time() - STARTED:5.1f} s] " + what, flush=True)
-    if not ok:
-        failures.append(what)
+time_checks()
 
 
 work = tempfile.mkdtemp(prefix="kestrune-install.")
@@ -219,11 +208,11 @@ try:
     # The copy, its lab (the lab's Windows helpers come from the build), no registration of the
     # suite's own builds.
     subprocess.run(["cp", "-a", PREFIX, prefix], check=True)
-    print(f"[{time.time() - STARTED:5.1f} s] copied {PREFIX}", flush=True)
+    note(f"copied {PREFIX}")
     os.symlink(BUILD, os.path.join(work, "build-i686" if WORLD == "i686" else "build-x86_64"))
     subprocess.run([sys.executable, SERLAB, "up", "test"], check=True, env=env, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
-    print(f"[{time.time() - STARTED:5.1f} s] the test lab is up in the copy", flush=True)
+    note("the test lab is up in the copy")
     before = product_registry()
     for key in before:
         run("reg", "delete", key, "/f")
@@ -340,5 +329,4 @@ finally:
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
     shutil.rmtree(work, ignore_errors=True)
 
-print(f"{len(failures)} failure(s)")
-sys.exit(1 if failures else 0)
+finish()

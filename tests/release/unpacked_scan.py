@@ -13,15 +13,10 @@ import sys
 import tempfile
 import zipfile
 
+from release_checks import check, finish
+
 WINE_RUN, ARCHIVE = sys.argv[1:3]
 LAB_PORTS = {"COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9", "COM10"}
-failures = []
-
-
-def check(ok, what):
-    print(("ok    " if ok else "FAIL  ") + what)
-    if not ok:
-        failures.append(what)
 
 
 version = re.search(r"Kestrune-([0-9.]+)-win(32|64)\.zip$", ARCHIVE).group(1)
@@ -43,5 +38,4 @@ try:
 finally:
     shutil.rmtree(place, ignore_errors=True)
 
-print(f"{len(failures)} failure(s)")
-sys.exit(1 if failures else 0)
+finish()

@@ -22,14 +22,9 @@ import zlib
 
 import jsonschema
 
+from release_checks import check, finish
+
 WINE_RUN, SCAN_EXE, SCHEMA_FILE, SERLAB = sys.argv[1:5]
-failures = []
-
-
-def check(ok, what):
-    print(("ok    " if ok else "FAIL  ") + what)
-    if not ok:
-        failures.append(what)
 
 
 def run(*args):
@@ -231,5 +226,4 @@ for mode, what, breaking, message in BROKEN:
     check(problem == message, f"a {mode} document with {what} fails with: {message}" +
           ("" if problem == message else f" (got: {problem})"))
 
-print(f"{len(failures)} failure(s)")
-sys.exit(1 if failures else 0)
+finish()

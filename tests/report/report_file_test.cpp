@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,16 +14,12 @@
 #include "support/file_io.h"
 #include "support/fixed_text.h"
 #include "support/handles.h"
+#include "test_helpers.h"
 
 namespace kestrune {
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test_helpers::ReadWholeFile;
 
 void WriteRaw(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary);
@@ -65,7 +60,7 @@ protected:
 TEST_F(ReportFileTest, WrittenInTheCurrentFolderAndReplacedEachTime) {
     WriteRaw(report_, std::string(100000, 'x'));  // a longer previous report
     ASSERT_EQ(WriteDiagnosticReport(TwoPorts()), static_cast<DWORD>(ERROR_SUCCESS));
-    std::string text = ReadAll(report_);
+    std::string text = ReadWholeFile(report_);
     EXPECT_EQ(text.rfind("***   O p e r a t i n g   S y s t e m   I n f o r m a t i o n :   ***\r\n", 0), 0u);
     EXPECT_EQ(text.find('x' + std::string(20, 'x')), std::string::npos);  // truncated, nothing left over
     EXPECT_NE(text.find("\r\nEnvironment\r\n"), std::string::npos);
@@ -79,7 +74,7 @@ TEST_F(ReportFileTest, WrittenInTheCurrentFolderAndReplacedEachTime) {
 
     std::vector<PortRecord> one(1);
     ASSERT_EQ(WriteDiagnosticReport(one), static_cast<DWORD>(ERROR_SUCCESS));
-    std::string second = ReadAll(report_);
+    std::string second = ReadWholeFile(report_);
     EXPECT_EQ(second.find("COM7"), std::string::npos);
 }
 
@@ -89,10 +84,10 @@ TEST_F(ReportFileTest, FileHeldByAnotherProgramIsAFailureAndKeepsItsContent) {
     ASSERT_TRUE(holder.valid());
     EXPECT_NE(WriteDiagnosticReport(TwoPorts()), static_cast<DWORD>(ERROR_SUCCESS));
     holder.reset();
-    EXPECT_EQ(ReadAll(report_), "previous report\r\n");
+    EXPECT_EQ(ReadWholeFile(report_), "previous report\r\n");
     // Once released, the next refresh writes it again.
     EXPECT_EQ(WriteDiagnosticReport(TwoPorts()), static_cast<DWORD>(ERROR_SUCCESS));
-    EXPECT_NE(ReadAll(report_).find("COM7"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(report_).find("COM7"), std::string::npos);
 }
 
 TEST_F(ReportFileTest, AnyOtherOpenHandleBlocksTheReport) {
@@ -103,7 +98,7 @@ TEST_F(ReportFileTest, AnyOtherOpenHandleBlocksTheReport) {
     ASSERT_TRUE(reader.valid());
     EXPECT_NE(WriteDiagnosticReport(TwoPorts()), static_cast<DWORD>(ERROR_SUCCESS));
     reader.reset();
-    EXPECT_EQ(ReadAll(report_), "old");
+    EXPECT_EQ(ReadWholeFile(report_), "old");
 }
 
 TEST_F(ReportFileTest, UnwritablePlaceIsAFailureNotACrash) {
@@ -154,7 +149,7 @@ TEST_F(ReportFileTest, ReplacedInOneStepOrNotAtAll) {
         const DWORD result = WriteDiagnosticReport(TwoPorts());
         holder.reset();
         EXPECT_EQ(result == ERROR_SUCCESS, c.written) << result;
-        const std::string text = ReadAll(report_);
+        const std::string text = ReadWholeFile(report_);
         if (c.written) EXPECT_NE(text.find("COM7"), std::string::npos);
         else EXPECT_EQ(text, "previous report\r\n");  // whole, never cut short
         EXPECT_EQ(FilesIn(folder_), onlyReport);
@@ -173,9 +168,9 @@ TEST_F(ReportFileTest, PlantedFilesAndLinksOfGuessableNamesAreNotOverwritten) {
     const bool linked = CreateSymbolicLinkA(link.c_str(), victim.c_str(), 0) != 0 &&
                         GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
     ASSERT_EQ(WriteDiagnosticReport(TwoPorts()), static_cast<DWORD>(ERROR_SUCCESS));
-    EXPECT_NE(ReadAll(report_).find("COM7"), std::string::npos);
-    EXPECT_EQ(ReadAll(guessed), "planted");
-    EXPECT_EQ(ReadAll(victim), "keep me");
+    EXPECT_NE(ReadWholeFile(report_).find("COM7"), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(guessed), "planted");
+    EXPECT_EQ(ReadWholeFile(victim), "keep me");
     std::vector<std::string> expected = {
         "SerialPort.Kestrune", "SerialPort.Kestrune." + std::to_string(GetCurrentProcessId()) + ".new", "victim.txt"};
     if (linked) expected.push_back("SerialPort.Kestrune.link.new");
@@ -207,7 +202,7 @@ TEST_F(ReportFileTest, EnvironmentValuesShownOnlyWhereSafeUnlessAsked) {
         if (whole) ASSERT_EQ(WriteValueNumber(HKEY_CURRENT_USER, kSettingsKeyPath, kWholeEnvironmentValueName, 1), 0);
         ASSERT_EQ(WholeEnvironmentAsked(), whole);
         ASSERT_EQ(WriteDiagnosticReport(TwoPorts()), static_cast<DWORD>(ERROR_SUCCESS));
-        const std::string text = ReadAll(report_);
+        const std::string text = ReadWholeFile(report_);
         for (const auto& v : variables) {
             SCOPED_TRACE(v.name);
             const bool shown = whole || v.plain;
@@ -230,7 +225,7 @@ TEST_F(ReportFileTest, RealScanListsEveryPort) {
     ScanPorts(ports, nullptr);
     ASSERT_FALSE(ports.empty());
     ASSERT_EQ(WriteDiagnosticReport(ports), static_cast<DWORD>(ERROR_SUCCESS));
-    std::string text = ReadAll(report_);
+    std::string text = ReadWholeFile(report_);
     std::size_t table = text.find(PortTableUnderline() + "\r\n");
     ASSERT_NE(table, std::string::npos);
     // The hardware block follows the table after two empty lines.

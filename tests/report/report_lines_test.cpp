@@ -99,8 +99,6 @@ TEST(OsInfoLines, WindowsSevenRecord) {
         "Program PARENT Name =      app.exe",
     };
     EXPECT_EQ(OsInfoReportLines(WindowsSeven()), expected);
-    EXPECT_EQ(expected[1].find("Windows 7"), 14u);  // column 15, counted from 1
-    EXPECT_EQ(expected[3].substr(28), " 6");          // column 29, counted from 1
 }
 
 TEST(OsInfoLines, OptionalLines) {
@@ -174,7 +172,6 @@ TEST(PortTable, OneZeroRecord) {
     for (int bit = 0; bit < 14; ++bit) expected += " 0" + Blanks(12);
     expected += "%OFF" + Blanks(10) + "%OFF" + Blanks(10);  // no DTR or RTS command
     EXPECT_EQ(PortTableLine(zero), expected);
-    EXPECT_EQ(expected.size(), 532u);
 }
 
 PortRecord FullRecord() {

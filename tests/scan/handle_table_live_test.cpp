@@ -10,25 +10,6 @@
 
 using namespace kestrune;
 
-extern "C" LONG NTAPI NtQuerySystemInformation(ULONG, void*, ULONG, ULONG*);
-
-namespace {
-
-// The table of one class, read with a buffer that grows until it fits.
-bool ReadTable(ULONG infoClass, HandleTableLayout layout, std::vector<HandleEntry>& entries) {
-    std::size_t size = kFirstSnapshotBytes;
-    for (int attempt = 0; attempt < kMaxSnapshotTries && size; ++attempt) {
-        std::vector<unsigned char> buffer(size);
-        ULONG reported = 0;
-        const LONG status = NtQuerySystemInformation(infoClass, buffer.data(), static_cast<ULONG>(size), &reported);
-        if (status == 0) return ParseHandleTable(buffer.data(), reported && reported <= size ? reported : size, layout, entries);
-        size = NextSnapshotBufferSize(size, reported);
-    }
-    return false;
-}
-
-}  // namespace
-
 TEST(HandleTableLive, BothClassesListThisProcessesHandles) {
     struct Row { ULONG infoClass; HandleTableLayout layout; };
     const Row rows[] = {{kExtendedHandleInformationClass, HandleTableLayout::kExtended},
@@ -37,7 +18,7 @@ TEST(HandleTableLive, BothClassesListThisProcessesHandles) {
     for (UniqueHandle& e : events) e.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     for (const Row& row : rows) {
         std::vector<HandleEntry> entries;
-        ASSERT_TRUE(ReadTable(row.infoClass, row.layout, entries)) << row.infoClass;
+        ASSERT_TRUE(TakeHandleSnapshotIn(row.layout, entries)) << row.infoClass;
         for (const UniqueHandle& e : events) {
             int found = 0;
             for (const HandleEntry& entry : entries)

@@ -14,6 +14,7 @@
 using namespace kestrune;
 using scan_test::HandleCount;
 using scan_test::NameOf;
+using scan_test::FakeBlockingNameQuery;
 using scan_test::ThreadCount;
 
 namespace {
@@ -47,17 +48,6 @@ const WatchCase kWatchCases[] = {
      {{0, 0x10, BatchVerdict::kWait}, {0, 0x21, BatchVerdict::kWait}, {0, 0x22, BatchVerdict::kTerminate}}},
     {"a late look after a long stall terminates at once", 4, 0, {{4, 400, BatchVerdict::kTerminate}}},
 };
-
-// Blocks for ever on handles whose names the test lists, like a name query on a file object
-// with a synchronous read pending; every other handle is answered.
-std::vector<std::string> g_blockingNames;
-LONG NTAPI FakeBlockingNameQuery(HANDLE h, ULONG infoClass, void* buffer, ULONG size, ULONG* returned) {
-    const LONG status = NtQueryObject(h, static_cast<OBJECT_INFORMATION_CLASS>(infoClass), buffer, size, returned);
-    if (status == 0)
-        for (const std::string& name : g_blockingNames)
-            if (ObjectNameFromQuery(false, status, buffer, size) == name) Sleep(INFINITE);
-    return status;
-}
 
 HANDLE OpenTemp(const std::string& name) {
     CreateDirectoryA("C:\\kestrune-batch-test", nullptr);
@@ -101,9 +91,9 @@ TEST(NameBatch, BlockingQueriesCostTheirLimitAndTheRestIsNamedInOrder) {
         ASSERT_FALSE(expected.back().empty());
     }
     const std::size_t blocking[] = {3, kNameBatchSize - 1};
-    g_blockingNames.clear();
+    scan_test::BlockingNames().clear();
     for (std::size_t b : blocking) {
-        g_blockingNames.push_back(expected[b]);
+        scan_test::BlockingNames().push_back(expected[b]);
         expected[b].clear();
     }
     {

@@ -16,6 +16,7 @@
 #include "support/fixed_text.h"
 #include "support/system_folder.h"
 #include "scan_test_support.h"
+#include "lab_kind_outcomes.h"
 
 using namespace kestrune;
 using scan_test::LabPortOfKind;
@@ -30,14 +31,6 @@ const PortRecord* Find(const std::vector<PortRecord>& records, const std::string
     for (const PortRecord& record : records)
         if (Text(record.PortName) == com) return &record;
     return nullptr;
-}
-
-std::string g_blockingName;
-LONG NTAPI FakeBlockingNameQuery(HANDLE h, ULONG infoClass, void* buffer, ULONG size, ULONG* returned) {
-    const LONG status = NtQueryObject(h, static_cast<OBJECT_INFORMATION_CLASS>(infoClass), buffer, size, returned);
-    if (status == 0 && DeviceNameMatches(g_blockingName, ObjectNameFromQuery(false, status, buffer, size)))
-        Sleep(INFINITE);
-    return status;
 }
 
 // Starts a copy of the lab's holder on a port from the given folder.
@@ -101,18 +94,14 @@ TEST(LabOwner, CableVerdicts) {
     REQUIRE_LAB();
     std::vector<PortRecord> records;
     ScanPorts(records, nullptr);
-    struct Row { const char* kind; int32_t cable, response, dtr; };
-    const Row rows[] = {{"loopback", 1, 1, -1}, {"device", 0, 1, 6}, {"free", -1, 0, 5}, {"dsr-only", -1, -1, -1}};
-    for (const Row& row : rows) {
-        const std::string com = LabPortOfKind(row.kind);
-        if (com.empty()) continue;
+    for (const lab_outcomes::KindOutcome& row : lab_outcomes::kKindOutcomes) {
+        const std::string com = LabPortOfKind(lab::KindName(row.kind));
+        if (com.empty() || row.cableKind == lab_outcomes::kAny) continue;
         const PortRecord* record = Find(records, com);
         ASSERT_NE(record, nullptr) << com;
-        EXPECT_EQ(record->CableKind, row.cable) << row.kind;
-        EXPECT_EQ(record->CableResponse, row.response) << row.kind;
-        if (row.dtr != -1) {
-            EXPECT_EQ(record->DtrCommand, row.dtr) << row.kind;
-        }
+        EXPECT_EQ(record->CableKind, row.cableKind) << com;
+        if (row.cableResponse != lab_outcomes::kAny) { EXPECT_EQ(record->CableResponse, row.cableResponse) << com; }
+        if (row.dtrCommand != lab_outcomes::kAny) { EXPECT_EQ(record->DtrCommand, row.dtrCommand) << com; }
     }
 }
 
@@ -215,12 +204,12 @@ TEST(LabOwner, ANameQueryThatBlocksCostsOnlyThatQuery) {
     ASSERT_TRUE(pending.Start(scan_test::BinDir() + "helper_pending_read.exe",
                               "kestrune-pending-read \\\\.\\" + com));
     // Wine answers such queries at once; the Fake blocks as Windows does.
-    g_blockingName = LabPort(com).device_map_name;
+    scan_test::BlockingNames() = {LabPort(com).device_map_name};
     NameQueryCalls calls;
-    calls.query = FakeBlockingNameQuery;
+    calls.query = scan_test::FakeBlockingNameQuery;
     for (int search = 0; search < 21; ++search) {
         std::vector<PortRecord> records(1);
-        SetText(records[0].DeviceName, g_blockingName);
+        SetText(records[0].DeviceName, scan_test::BlockingNames()[0]);
         OwnerSearchCounters counters;
         FindPortOwners(records, nullptr, calls, &counters);
         EXPECT_EQ(counters.names.overruns, 1u);

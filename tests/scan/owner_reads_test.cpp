@@ -116,7 +116,7 @@ TEST(OwnerReads, ABlockingReadCostsOneLimitPerPortAndTheRecordSaysWhy) {
             EXPECT_EQ(record.ClearToSend, 0x10) << row.what;
         }
     }
-    // A read outside a scan has a worker of its own for the call.
+    // A read outside a scan answers in time and leaves no thread or handle behind.
     PortRecord alone = OwnerDuplicate(stand);
     SerialPort_Get_FlowControl(&alone);
     EXPECT_EQ(alone.WinError, 0u);  // an event is no port: the read failed, in time
@@ -154,22 +154,20 @@ TEST(NameWorkerPeek, PipeStatuses) {
 namespace {
 using LoaderLockCall = LONG(NTAPI*)(ULONG, ULONG*, ULONG_PTR*);
 struct LoaderLockHold {
-    HANDLE locked;   // set once the helper holds the loader lock
+    HANDLE locked;   // set once the helper holds the loader lock, or knows it cannot
     HANDLE release;  // the helper lets go when this is set, or after 300 ms
+    bool held;       // the lock was taken
 };
 DWORD WINAPI HoldLoaderLock(void* parameter) {
-    const auto* hold = static_cast<const LoaderLockHold*>(parameter);
+    auto* hold = static_cast<LoaderLockHold*>(parameter);
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     auto lock = reinterpret_cast<LoaderLockCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
     auto unlock = reinterpret_cast<LONG(NTAPI*)(ULONG, ULONG_PTR)>(
         reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
-    if (!lock || !unlock) {
-        SetEvent(hold->locked);
-        return 1;
-    }
     ULONG_PTR cookie = 0;
-    lock(0, nullptr, &cookie);
+    hold->held = lock && unlock && lock(0, nullptr, &cookie) == 0;
     SetEvent(hold->locked);
+    if (!hold->held) return 1;
     WaitForSingleObject(hold->release, 300);
     unlock(0, cookie);
     return 0;
@@ -180,10 +178,12 @@ TEST(NameWorkerStart, AWorkerStillStartingIsWaitedForNotCutOff) {
     HANDLE file = CreateFileA(scan_test::OwnPath().c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    LoaderLockHold hold = {CreateEventA(nullptr, TRUE, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    LoaderLockHold hold = {CreateEventA(nullptr, TRUE, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr),
+                           false};
     // The loader lock is held for 300 ms: a new worker's thread attach waits for it.
     HANDLE holder = CreateThread(nullptr, 0, HoldLoaderLock, &hold, 0, nullptr);
     ASSERT_EQ(WaitForSingleObject(hold.locked, 10000), WAIT_OBJECT_0);
+    ASSERT_TRUE(hold.held) << "the loader lock was not taken: the worker's start was not delayed";
     NameQueryWorker worker;
     const std::string name = worker.Query(file);
     EXPECT_NE(name, "");

@@ -15,6 +15,7 @@
 using namespace kestrune;
 using scan_test::HandleCount;
 using scan_test::NameOf;
+using scan_test::FakeBlockingNameQuery;
 using scan_test::ThreadCount;
 
 namespace {
@@ -38,15 +39,6 @@ std::vector<PortRecord> RecordsFor(const std::string& deviceName, std::size_t co
         SetText(record.sObjName, deviceName);
     }
     return records;
-}
-
-// Blocks for ever on the handle whose name the test chose, like a name query on a file
-// object with a synchronous read pending; every other handle is answered.
-std::string g_blockingName;
-LONG NTAPI FakeBlockingNameQuery(HANDLE h, ULONG infoClass, void* buffer, ULONG size, ULONG* returned) {
-    const LONG status = NtQueryObject(h, static_cast<OBJECT_INFORMATION_CLASS>(infoClass), buffer, size, returned);
-    if (status == 0 && ObjectNameFromQuery(false, status, buffer, size) == g_blockingName) Sleep(INFINITE);
-    return status;
 }
 
 }  // namespace
@@ -92,8 +84,8 @@ TEST(NameWorker, AQueryThatNeverAnswersIsCutOffAndTheWorkerReplaced) {
     const DWORD handles = HandleCount();
     HANDLE blocking = OpenShared(HeldFile("blocking.tmp"));
     HANDLE answering = OpenShared(HeldFile("answering.tmp"));
-    g_blockingName = NameOf(blocking);
-    ASSERT_FALSE(g_blockingName.empty());
+    scan_test::BlockingNames() = {NameOf(blocking)};
+    ASSERT_FALSE(scan_test::BlockingNames()[0].empty());
     {
         NameQueryCalls calls;
         calls.query = FakeBlockingNameQuery;

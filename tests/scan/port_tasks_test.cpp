@@ -10,6 +10,7 @@
 #include "scan/port_tasks.h"
 #include "support/fixed_text.h"
 #include "support/module_hold.h"
+#include "test_helpers.h"
 
 using namespace kestrune;
 
@@ -26,14 +27,6 @@ void Work(PortRecord& r) {
 void CountLate(PortRecord& r) {
     EXPECT_EQ(r.Baud, r.Number + 1) << "the late task's copy is its own";
     ++lateReturns;
-}
-
-bool HoldsGone(DWORD limitMs) {
-    for (DWORD waited = 0; ModuleHolds() > 0; waited += 10) {
-        if (waited > limitMs) return false;
-        Sleep(10);
-    }
-    return true;
 }
 
 }  // namespace
@@ -78,7 +71,7 @@ TEST(PortTasks, AnsweredCopiedBackOverrunGivenUp) {
                 ++givenUp;
             }
         }
-        ASSERT_TRUE(HoldsGone(3000)) << "a late task never ended";
+        ASSERT_TRUE(test_helpers::PollUntil([] { return ModuleHolds() == 0; })) << "a late task never ended";
         EXPECT_EQ(lateReturns.load(), givenUp);
     }
 }

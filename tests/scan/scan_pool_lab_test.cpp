@@ -11,6 +11,7 @@
 #include "support/fixed_text.h"
 #include "support/module_hold.h"
 #include "scan_test_support.h"
+#include "test_helpers.h"
 
 using namespace kestrune;
 
@@ -32,15 +33,8 @@ std::string Decided(const PortRecord& r) {
     return s;
 }
 
-// Waits until every late task has ended (each holds the module while it runs).
-bool LateTasksEnded(DWORD limitMs) {
-    const ULONGLONG start = GetTickCount64();
-    while (ModuleHolds() > 0) {
-        if (GetTickCount64() - start > limitMs) return false;
-        Sleep(10);
-    }
-    return true;
-}
+// Every late task has ended (each holds the module while it runs).
+bool LateTasksEnded() { return ModuleHolds() == 0; }
 
 bool PortOpens(const std::string& com) {
     UniqueHandle h(CreateFileA(("\\\\.\\" + com).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
@@ -93,7 +87,7 @@ TEST(ScanPool, StalledPortCostsTheBoundAndIsClosedLater) {
     options.boundMilliseconds = 1000;
 
     { std::vector<PortRecord> warm; ScanPorts(warm, nullptr, {}, options); }  // first-use allocations
-    ASSERT_TRUE(LateTasksEnded(5000));
+    ASSERT_TRUE(test_helpers::PollUntil(LateTasksEnded));
     const DWORD handles = scan_test::HandleCount();
     for (int scan = 0; scan < 20; ++scan) {
         SCOPED_TRACE(scan);
@@ -115,7 +109,7 @@ TEST(ScanPool, StalledPortCostsTheBoundAndIsClosedLater) {
         }
         EXPECT_TRUE(seen);
         EXPECT_LT(took, 3000u) << "the scan waited for the stalled call";
-        ASSERT_TRUE(LateTasksEnded(5000)) << "a late task never ended";
+        ASSERT_TRUE(test_helpers::PollUntil(LateTasksEnded)) << "a late task never ended";
         EXPECT_TRUE(PortOpens(port->com)) << "the late task left the port open";
     }
     EXPECT_LE(scan_test::HandleCount(), handles + 2);

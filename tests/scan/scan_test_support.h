@@ -1,10 +1,12 @@
 #pragma once
 // Small helpers shared by the scan tests: counts of this process's handles and threads,
-// the object name of a handle, and the lab's ports.
+// the object name of a handle, a name query that never answers, and the lab's ports.
 #include <windows.h>
 #include <tlhelp32.h>
+#include <winternl.h>
 
 #include <string>
+#include <vector>
 
 #include "gui/driver/window_driver.h"
 #include "lab/client/lab_client.h"
@@ -33,6 +35,22 @@ inline int ThreadCount() {
 inline std::string NameOf(HANDLE handle) {
     kestrune::NameQueryWorker worker;
     return worker.Query(handle);
+}
+
+// The object names whose name query blocks for ever, like a query on a file object with a
+// synchronous read pending. A test sets the whole list before it hands in the fake.
+inline std::vector<std::string>& BlockingNames() {
+    static std::vector<std::string> names;
+    return names;
+}
+// The system's name query, except that it never returns for a name BlockingNames lists.
+inline LONG NTAPI FakeBlockingNameQuery(HANDLE h, ULONG infoClass, void* buffer, ULONG size, ULONG* returned) {
+    const LONG status = NtQueryObject(h, static_cast<OBJECT_INFORMATION_CLASS>(infoClass), buffer, size, returned);
+    if (status == 0)
+        for (const std::string& name : BlockingNames())
+            if (kestrune::DeviceNameMatches(name, kestrune::ObjectNameFromQuery(false, status, buffer, size)))
+                Sleep(INFINITE);
+    return status;
 }
 
 inline std::string OwnPath() {

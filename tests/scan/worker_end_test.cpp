@@ -14,6 +14,7 @@
 #include "scan/worker_thread_end.h"
 #include "scan_test_support.h"
 #include "support/module_hold.h"
+#include "test_helpers.h"
 
 using namespace kestrune;
 
@@ -37,14 +38,6 @@ LONG NTAPI FakeQueryWaitingForever(HANDLE, ULONG, void*, ULONG, ULONG*) {
     WaitForSingleObject(g_never, INFINITE);
     InterlockedExchange(&g_cameBack, 1);
     return 0;
-}
-
-bool LingeringGoneWithin(DWORD milliseconds) {
-    for (DWORD waited = 0; waited < milliseconds; waited += 10) {
-        if (LingeringWorkers() == 0) return true;
-        Sleep(10);
-    }
-    return LingeringWorkers() == 0;
 }
 
 TEST(WorkerEnd, AnOverrunIsCancelledFirstAndCutOffOnlyWhenThatFails) {
@@ -138,7 +131,7 @@ TEST(WorkerEnd, AWorkerThatDoesNotEndLingersHoldsTheModuleAndNoOtherStarts) {
             EXPECT_EQ(reads.ReadModemStatus(self, status, &ok), ReadOutcome::kTimedOut) << row.what;
             EXPECT_EQ(reads.workersStarted(), 0u) << row.what;
             SetEvent(release.get());
-            EXPECT_TRUE(LingeringGoneWithin(5000)) << row.what;
+            EXPECT_TRUE(test_helpers::PollUntil([] { return LingeringWorkers() == 0; })) << row.what;
             EXPECT_NE(names.Query(self), "") << row.what << ": a worker starts again once it has ended";
             CloseHandle(self);
         }

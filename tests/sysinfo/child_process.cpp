@@ -1,8 +1,6 @@
 #include "child_process.h"
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "support/handles.h"
 
@@ -78,13 +76,6 @@ std::vector<std::string> HelperEnvironment(const std::string& job, const std::st
     environment.push_back("KESTRUNE_SYSINFO_HELPER=" + job);
     environment.push_back("KESTRUNE_SYSINFO_OUT=" + outFile);
     return environment;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 bool FileExists(const std::string& path) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "test_helpers.h"
+
 namespace kestrune::testing {
 
 // A fresh folder under the temporary folder, removed with everything in it.
@@ -33,7 +35,7 @@ int RunWithEnvironment(const std::string& exe, const std::vector<std::string>& e
 // The current environment plus the helper's two variables.
 std::vector<std::string> HelperEnvironment(const std::string& job, const std::string& outFile);
 
-std::string ReadWholeFile(const std::string& path);
+using test_helpers::ReadWholeFile;
 bool FileExists(const std::string& path);
 
 }  // namespace kestrune::testing

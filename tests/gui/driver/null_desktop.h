@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <string>
 
+#include "../../test_helpers.h"
+
 namespace kestrune_driver {
 
 inline std::string ThreadDesktopName() {
@@ -41,10 +43,7 @@ inline int RerunOnNullDesktop(const char* prefix) {
     }
     CloseHandle(explorer.hThread);
     HDESK desktop = nullptr;
-    for (int attempt = 0; attempt < 500 && !desktop; ++attempt) {
-        desktop = OpenDesktopA(name.c_str(), 0, FALSE, GENERIC_ALL);
-        if (!desktop) Sleep(20);
-    }
+    test_helpers::PollUntil([&] { return (desktop = OpenDesktopA(name.c_str(), 0, FALSE, GENERIC_ALL)) != nullptr; });
     int code = -1;
     if (!desktop) {
         std::fprintf(stderr, "desktop %s did not appear\n", name.c_str());

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "../../test_helpers.h"
+
 namespace kestrune_driver {
 
 constexpr int kRefreshButton = 1026;
@@ -62,8 +64,7 @@ inline HWND FindMainWindow(DWORD processId, DWORD timeoutMs) {
         DWORD processId;
         HWND found;
     } search{processId, nullptr};
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    for (;;) {
+    test_helpers::PollUntil([&search] {
         EnumWindows(
             [](HWND window, LPARAM param) CALLBACK -> BOOL {
                 auto* s = reinterpret_cast<Search*>(param);
@@ -81,9 +82,9 @@ inline HWND FindMainWindow(DWORD processId, DWORD timeoutMs) {
                 return TRUE;
             },
             reinterpret_cast<LPARAM>(&search));
-        if (search.found || GetTickCount64() >= end) return search.found;
-        Sleep(20);
-    }
+        return search.found != nullptr;
+    }, timeoutMs);
+    return search.found;
 }
 
 inline std::string WindowTitle(HWND window) {
@@ -131,13 +132,9 @@ inline std::string RemoteStatusText(HWND dialog, int part) {
 
 // Waits until status part 0 reads " Scan Complete". False after timeoutMs.
 inline bool WaitForScanComplete(HWND dialog, DWORD timeoutMs) {
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    while (GetTickCount64() < end) {
-        if (!IsWindow(dialog)) return false;
-        if (RemoteStatusText(dialog, 0) == " Scan Complete") return true;
-        Sleep(50);
-    }
-    return false;
+    test_helpers::PollUntil([dialog] { return !IsWindow(dialog) || RemoteStatusText(dialog, 0) == " Scan Complete"; },
+                            timeoutMs);
+    return IsWindow(dialog) && RemoteStatusText(dialog, 0) == " Scan Complete";
 }
 
 // Exit code of the process once it has ended; STILL_ACTIVE after timeoutMs.
