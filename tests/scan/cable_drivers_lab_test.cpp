@@ -10,6 +10,7 @@
 #include "app/common/shown_record.h"
 #include "port/channel.h"
 #include "exports/port_functions.h"
+#include "scan/cable_experiment.h"
 #include "scan/cable_test.h"
 #include "scan/status_probe.h"
 #include "support/fixed_text.h"
