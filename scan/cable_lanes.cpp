@@ -25,6 +25,9 @@ struct LaneBlock {
 
 namespace {
 
+// How long the end of an idle lane is waited for: a restore of two lines and a close.
+constexpr DWORD kLaneEndMilliseconds = 1000;
+
 DWORD LastErrorOr(DWORD fallback) {
     const DWORD error = GetLastError();
     return error != 0 ? error : fallback;
@@ -153,11 +156,16 @@ CableLane::CableLane(HANDLE port) {
 
 CableLane::~CableLane() {
     if (!block_) return;
+    bool idle;
     {
         std::lock_guard<std::mutex> guard(block_->lock);
         block_->stop = true;
+        idle = !block_->busy;
     }
     SetEvent(block_->go.get());
+    // An idle lane puts its port back and closes its duplicate at once: wait for that, so
+    // the port is free when the scan returns. A lane still inside a call is not waited for.
+    if (idle) WaitForSingleObject(thread_.get(), kLaneEndMilliseconds);
 }
 
 bool CableLane::usable() const { return block_ != nullptr; }

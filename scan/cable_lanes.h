@@ -40,8 +40,8 @@ class CableLane {
 public:
     // Duplicates port; the thread starts with the first request.
     explicit CableLane(HANDLE port);
-    // Tells the thread to put the port back (when it saved it and has not yet) and end;
-    // never waits for a stalled call.
+    // Tells the thread to put the port back (when it saved it and has not yet) and end, and
+    // waits for that (bounded) unless the lane is still inside a call it was given up in.
     ~CableLane();
     CableLane(const CableLane&) = delete;
     CableLane& operator=(const CableLane&) = delete;
