@@ -204,9 +204,10 @@ private:
     template <typename Choose>
     void Step(Choose choose, bool includeLeftOut = false) {
         std::vector<Member*> all;
-        for (Member& m : members_)
-            if (Active(m) || (includeLeftOut && m.outcome != Outcome::kGivenUp && m.lane->usable() && !m.readOnly))
-                all.push_back(&m);
+        for (Member& m : members_) {
+            const bool mayRestore = m.outcome != Outcome::kGivenUp && m.lane->usable() && !m.readOnly;
+            if (includeLeftOut ? mayRestore : Active(m)) all.push_back(&m);
+        }
         Run(all, [&](Member& m) { return std::pair{choose(m), std::pair{false, false}}; }, includeLeftOut);
     }
 
@@ -333,8 +334,14 @@ CableExperimentReport RunCableExperiment(std::vector<PortRecord>& records, const
     Experiment experiment(records, options);
     const uint32_t self = GetCurrentProcessId();
     for (std::size_t i = 0; i < records.size(); ++i) {
-        if (i < skip.size() && skip[i]) continue;
         PortRecord& r = records[i];
+        if (i < skip.size() && skip[i]) {  // given up before: no line was driven
+            r.CableKind = -1;
+            r.CableResponse = 0;
+            r.DtrCommand = 0;
+            r.RtsCommand = 0;
+            continue;
+        }
         const bool ownChannelOpen = r.RtHandle != 0 && IsChannelOpen(r.RtHandle);
         const bool readOnly =
             ChooseCableTestMode(ownChannelOpen, Text(r.Status), r.ProcessId, self) == CableTestMode::kReadOnly;

@@ -34,8 +34,9 @@ struct CableExperimentReport {
     std::size_t settleWindows = 0;  // settle windows waited
 };
 
-// The cable test of every record whose skip entry is not true (a missing entry: tested).
-// Writes only the records, on the calling thread.
+// The cable test of every record whose skip entry is not true (a missing entry: tested); a
+// skipped record (given up earlier) reads not tested. Writes only the records, on the
+// calling thread.
 CableExperimentReport RunCableExperiment(std::vector<PortRecord>& records, const std::vector<bool>& skip,
                                          const CableExperimentOptions& options = {});
 

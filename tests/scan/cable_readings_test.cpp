@@ -3,11 +3,13 @@
 // answer, a missed round) leave the port to a test of its own rather than to a guess.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "scan/cable_readings.h"
 #include "scan/modem_lines.h"
+#include "scan/settle_bounds.h"
 
 using namespace kestrune;
 
@@ -119,4 +121,21 @@ TEST(CableReadings, RoundsGrowWithTheLogarithmOfThePorts) {
     EXPECT_EQ(CableRoundCount(64), 14u);
     EXPECT_EQ(CableSettleWindow({1, 16, 50, 2}), 50u);
     EXPECT_EQ(CableSettleWindow({}), 0u);
+}
+
+TEST(CableReadings, SettleBoundByDriver) {
+    const struct {
+        const char* instance;
+        std::optional<uint32_t> latencyTimer;
+        uint32_t bound;
+    } rows[] = {
+        {"ACPI\\PNP0501\\1", std::nullopt, kOnBoardSettleMilliseconds},
+        {"FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", 8u, 10},
+        {"ftdibus\\VID_0403+PID_6001+A50285BIA\\0000", std::nullopt, kFtdiDefaultLatencyMilliseconds + 2},
+        {"FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", 0u, 3},      // out of range: the nearest timer
+        {"FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", 1000u, 257},
+        {"USB\\VID_067B&PID_2303\\A7C3F21B", std::nullopt, kUnknownSettleMilliseconds},
+        {"", std::nullopt, kUnknownSettleMilliseconds},
+    };
+    for (const auto& row : rows) EXPECT_EQ(SettleBoundOf(row.instance, row.latencyTimer), row.bound) << row.instance;
 }
