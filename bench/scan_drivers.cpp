@@ -103,7 +103,10 @@ std::size_t CableRounds(const lab::Layout& layout) {
         ProbePortStatus(r);
         records.push_back(r);
     }
+    const auto start = Clock::now();
     const CableExperimentReport report = RunCableExperiment(records, {});
+    std::fprintf(stderr, "cable experiment over %zu ports: %.3f s\n", records.size(),
+                 std::chrono::duration<double>(Clock::now() - start).count());
     for (PortRecord& r : records) SerialPort_Close_Rt(&r);
     return report.settleWindows;
 }

@@ -222,18 +222,18 @@ private:
             if (m->lane->Start(op, lines.first, lines.second)) started.push_back(m);
             else if (!restoring) m->outcome = Outcome::kLeftOut;
         }
+        // The lanes answer in any order; each is waited for in turn (one that is done stays
+        // done), so the wait costs one look per lane.
         const uint64_t deadline = GetTickCount64() + options_.requestBoundMilliseconds;
-        for (;;) {
-            Member* waiting = nullptr;
-            for (Member* m : started)
-                if (!m->lane->Done()) {
-                    waiting = m;
-                    break;
-                }
-            if (!waiting) break;
+        for (std::size_t waiting = 0; waiting < started.size();) {
+            if (started[waiting]->lane->Done()) {
+                ++waiting;
+                continue;
+            }
             const uint64_t now = GetTickCount64();
             if (now >= deadline) break;
-            WaitForSingleObject(waiting->lane->doneEvent(), static_cast<DWORD>(std::min<uint64_t>(deadline - now, 10)));
+            WaitForSingleObject(started[waiting]->lane->doneEvent(),
+                                static_cast<DWORD>(std::min<uint64_t>(deadline - now, 10)));
             PumpProgressMessages(options_.progressWindow);
         }
         if (restoring) return;  // a lane still restoring finishes on its own
