@@ -157,3 +157,31 @@ TEST(CableExperimentLab, EveryWiringDriverLinesAtOpenAndOrder) {
         for (PortRecord& r : records) SerialPort_Close_Rt(&r);
     }
 }
+
+// An adapter unplugged after the scan opened it and before its cable test: the port reads
+// "Disconnected" with the device's error, never a working port, and the others go on.
+TEST(CableExperimentLab, AnAdapterPulledBeforeTheTestIsDisconnected) {
+    const lab::Layout layout = scan_test::LabLayout();
+    if (layout.ports().empty()) GTEST_SKIP() << "serial lab is not up";
+    const std::vector<std::string> names = {"COM6", "COM9"};
+    std::vector<PortRecord> records(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const lab::Port* port = layout.Find(names[i]);
+        ASSERT_NE(port, nullptr);
+        SetText(records[i].PortName, port->com);
+        SetText(records[i].DeviceName, port->device_map_name);
+        records[i].RtHandle = NextChannelNumber();
+        ProbePortStatus(records[i]);
+        ASSERT_EQ(Text(records[i].Status), kStatusAvailable);
+    }
+    ASSERT_TRUE(lab::RemovePort(layout, "COM9"));
+    RunCableExperiment(records, {});
+    for (PortRecord& r : records) SerialPort_Close_Rt(&r);
+    const bool replugged = lab::ReplugPort(layout, "COM9");
+
+    EXPECT_EQ(Text(records[1].Status), kStatusDisconnected);
+    EXPECT_NE(records[1].WinError, 0u);
+    EXPECT_FALSE(CableNotSupported(records[1]));
+    EXPECT_EQ(records[0].CableKind, 1) << "the loopback plug beside it";
+    EXPECT_TRUE(replugged);
+}
