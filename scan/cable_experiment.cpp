@@ -139,8 +139,9 @@ private:
         std::vector<std::size_t> unsettled;
         for (std::size_t k = 0; k < driven.size(); ++k)
             if (Active(*driven[k]) && verdicts_[k].finding == CableFinding::kUnsettled) unsettled.push_back(k);
+        if (unsettled.empty()) return;
         DriveAll(driven, [](std::size_t) { return false; });
-        if (!unsettled.empty()) Settle(driven);
+        Settle(driven);
         for (const std::size_t k : unsettled) TestAlone(k);
     }
 
