@@ -8,7 +8,7 @@ Commands:
   wire COMn KIND [PEER]   rewire a port: none, loopback, null-modem PEER, device, dsr-only
   far COMn [--dtr on|off] [--rts on|off] [--ri on|off]
                           set the lines a far-end device drives (device wiring)
-  driver COMn uart|ftdi|usbser|nolines [--latency MS] [--stall MS]
+  driver COMn uart|ftdi|usbser|nolines [--latency MS] [--stall MS] [--open-lines high|low]
                           change a port's driver personality (see lab/README.md)
   remove COMn             unplug a port: its socat ends and its pseudo-terminal disappears
   replug COMn             plug a removed port in again (new pseudo-terminal, device map rewritten)
@@ -65,18 +65,24 @@ HOLDER_WIN = "C:\\lab\\holder.exe"
 
 # ---- shared state file (lab/include/lab_state.h) ----------------------------------------------
 STATE_MAGIC = 0x42414C53
-STATE_VERSION = 1
+STATE_VERSION = 2
 MAX_PORTS = 64
 HEADER_SIZE = 64
-SLOT_SIZE = 64
+SLOT_SIZE = 128
 STATE_SIZE = HEADER_SIZE + SLOT_SIZE * MAX_PORTS
 OFF_IN_USE, OFF_PTY, OFF_COM, OFF_WIRING, OFF_PEER, OFF_OUT, OFF_FAR, OFF_CFLAG, OFF_CFLAG_SET, OFF_OPENS = (
     0, 4, 8, 12, 16, 20, 24, 28, 32, 36)
-OFF_DRIVER, OFF_LATENCY, OFF_STALL, OFF_REQ = 44, 46, 48, 52
+OFF_DRIVER, OFF_LATENCY, OFF_STALL, OFF_REQ, OFF_OPEN_LINES = 44, 46, 48, 52, 64
 WIRINGS = {"none": 0, "loopback": 1, "null-modem": 2, "device": 3, "dsr-only": 4}
 # Driver personalities (lab_state.h, enum lab_driver) and their default latency in ms.
 DRIVERS = {"uart": 0, "ftdi": 1, "usbser": 2, "nolines": 3}
 DEFAULT_LATENCY = {"uart": 0, "ftdi": 16, "usbser": 2, "nolines": 0}
+# Lines at open: Windows' serial drivers apply the default control block at open, which raises
+# DTR and RTS; the lab's old behaviour (both low) stays the default of nolines.
+DEFAULT_OPEN_LINES = {"uart": "high", "ftdi": "high", "usbser": "high", "nolines": "low"}
+OPEN_LINES = {"high": 0x002 | 0x004, "low": 0}
+# The highest COM number this Wine can create a port for.
+MAX_WINE_COM = 255
 LINE_DTR, LINE_RTS, LINE_RI = 0x002, 0x004, 0x080
 
 # ---- layout kinds -------------------------------------------------------------------------------
@@ -159,7 +165,7 @@ def on_off(value, what):
 
 
 def load_driver(com, o):
-    """A port's driver personality: driver, latency_ms, stall_ms."""
+    """A port's driver personality: driver, latency_ms, stall_ms, open_lines."""
     driver = o.get("driver", "uart").lower()
     if driver not in DRIVERS:
         raise LabError(f"{com}: unknown driver {driver!r} (one of {', '.join(DRIVERS)})")
@@ -170,7 +176,10 @@ def load_driver(com, o):
         raise LabError(f"{com}: latency_ms and stall_ms are whole milliseconds")
     if not 0 <= latency <= 65535 or stall < 0:
         raise LabError(f"{com}: latency_ms 0..65535, stall_ms 0 or more")
-    return {"driver": driver, "latency_ms": latency, "stall_ms": stall}
+    open_lines = o.get("open_lines", DEFAULT_OPEN_LINES[driver]).lower()
+    if open_lines not in OPEN_LINES:
+        raise LabError(f"{com}: open_lines is high or low, got {open_lines!r}")
+    return {"driver": driver, "latency_ms": latency, "stall_ms": stall, "open_lines": open_lines}
 
 
 def load_layout(path):
@@ -214,6 +223,8 @@ def load_layout(path):
             p["far_lines"] = far if p["wiring"] == "device" else 0
             p["device_name"] = ""  # measured when the pty exists
             p.update(load_driver(com, o))
+            if p["num"] > MAX_WINE_COM:
+                raise LabError(f"{com}: a port with a device must be COM1..COM{MAX_WINE_COM} (this Wine creates no higher one)")
         else:
             p["wiring"] = ""
             p["far_lines"] = 0
@@ -233,7 +244,7 @@ def load_layout(path):
             p["holder"] = h
         elif any(k in o for k in HOLDER_KEYS):
             raise LabError(f"{com}: holder settings only for kind = held")
-        p["identity"] = load_identity(com, p["num"], kind, o)
+        p["identity"] = load_identity(com, p["num"], kind, o, p.get("driver", ""), p.get("latency_ms", 0))
         ports.append(p)
     by = {p["com"]: p for p in ports}
     for p in ports:
@@ -269,7 +280,7 @@ CCS = "System\\CurrentControlSet"
 IDENTITY_KEYS = ("vid", "pid", "serial", "friendly", "description", "mfg", "phantom")
 
 
-def load_identity(com, num, kind, o):
+def load_identity(com, num, kind, o, driver="", latency_ms=0):
     """The device entry a layout port declares (vid, pid, serial, friendly, ...), or None."""
     if not any(k in o for k in IDENTITY_KEYS):
         return None
@@ -281,7 +292,13 @@ def load_identity(com, num, kind, o):
         raise LabError(f"{com}: vid and pid are four hexadecimal digits each, both or neither")
     if serial and (not vid or not re.fullmatch(r"[A-Za-z0-9_.-]{1,64}", serial)):
         raise LabError(f"{com}: serial needs vid and pid and is letters, digits, '_', '.' or '-'")
-    if vid:
+    if vid and driver == "ftdi":  # an FTDI adapter: its own bus, and its latency timer
+        description = o.get("description", "USB Serial Port")
+        ident = {"instance": f"FTDIBUS\\VID_{vid}+PID_{pid}+{serial or f'FT{num:06d}'}A\\0000",
+                 "hardware_ids": [f"FTDIBUS\\COMPORT&VID_{vid}&PID_{pid}"],
+                 "mfg": o.get("mfg", "FTDI"), "service": "FTSER2K", "location": "",
+                 "parameters": [("LatencyTimer", "dword", max(1, min(255, latency_ms)))]}
+    elif vid:
         description = o.get("description", "USB Serial Device")
         ident = {"instance": f"USB\\VID_{vid}&PID_{pid}\\" + (serial or f"5&1A2B3C4D&0&{num}"),
                  "hardware_ids": [f"USB\\VID_{vid}&PID_{pid}&REV_0100", f"USB\\VID_{vid}&PID_{pid}"],
@@ -319,7 +336,8 @@ def identity_keys(layout):
             ("FriendlyName", "sz", d["friendly"]), ("Mfg", "sz", d["mfg"]), ("Service", "sz", d["service"]),
             ("Driver", "sz", driver), ("ConfigFlags", "dword", 0)] +
             ([("LocationInformation", "sz", d["location"])] if d["location"] else [])))
-        keys.append((f"{CCS}\\Enum\\{d['instance']}\\Device Parameters", [("PortName", "sz", p["com"])]))
+        keys.append((f"{CCS}\\Enum\\{d['instance']}\\Device Parameters",
+                     [("PortName", "sz", p["com"])] + d.get("parameters", [])))
         keys.append((f"{CCS}\\Control\\Class\\{driver}", [
             ("DriverDesc", "sz", d["description"]), ("ProviderName", "sz", d["mfg"]),
             ("MatchingDeviceId", "sz", d["hardware_ids"][-1].lower())]))
@@ -654,9 +672,10 @@ def new_state(slots):
     buf = bytearray(STATE_SIZE)
     struct.pack_into("<5I", buf, 0, STATE_MAGIC, STATE_VERSION, STATE_SIZE, MAX_PORTS, 1)
     for i, s in enumerate(slots):
-        struct.pack_into("<IIIIiIIIIIIHHIIII", buf, HEADER_SIZE + i * SLOT_SIZE, 1, s["pty"], s["num"],
+        struct.pack_into("<IIIIiIIIIIIHHIIIII", buf, HEADER_SIZE + i * SLOT_SIZE, 1, s["pty"], s["num"],
                          WIRINGS[s["wiring"]], s["peer_slot"], 0, s["far_lines"], 0, 0, 0, 0,
-                         DRIVERS[s["driver"]], s["latency_ms"], s["stall_ms"], 0, 0, 0)
+                         DRIVERS[s["driver"]], s["latency_ms"], s["stall_ms"], 0, 0, 0,
+                         OPEN_LINES[s["open_lines"]])
     tmp = STATE_FILE + ".tmp"
     with open(tmp, "wb") as f:
         f.write(buf)
@@ -886,7 +905,7 @@ def write_layout_ini(run):
                   f"far_windows={windows_path(p['far_path']) if p.get('far_path') else ''}",
                   f"far_lines={p.get('far_lines', 0)}",
                   f"driver={p.get('driver', '')}", f"latency_ms={p.get('latency_ms', 0)}",
-                  f"stall_ms={p.get('stall_ms', 0)}",
+                  f"stall_ms={p.get('stall_ms', 0)}", f"open_lines={p.get('open_lines', '')}",
                   f"holder_pid={h.get('pid', 0)}"]
         for k in HOLDER_KEYS:
             lines.append(f"{k}={s.get(k, '')}")
@@ -992,7 +1011,7 @@ def cmd_up(args):
             p.update({"slot": -1, "present": False})
     new_state([{"pty": p["pty"], "num": p["num"], "wiring": p["wiring"], "far_lines": p["far_lines"],
                 "peer_slot": slot_of.get(p["peer"], -1), "driver": p["driver"], "latency_ms": p["latency_ms"],
-                "stall_ms": p["stall_ms"]} for p in ports if p["com"] in procs])
+                "stall_ms": p["stall_ms"], "open_lines": p["open_lines"]} for p in ports if p["com"] in procs])
     write_registry(layout)
     write_env_file()
 
@@ -1157,11 +1176,14 @@ def cmd_driver(args):
         opts["latency_ms"] = args.latency
     if args.stall is not None:
         opts["stall_ms"] = args.stall
+    if args.open_lines is not None:
+        opts["open_lines"] = args.open_lines
     p.update(load_driver(p["com"], opts))
     st = State()
     struct.pack_into("<HH", st.m, HEADER_SIZE + p["slot"] * SLOT_SIZE + OFF_DRIVER, DRIVERS[p["driver"]],
                      p["latency_ms"])
     st.set(p["slot"], OFF_STALL, p["stall_ms"])
+    st.set(p["slot"], OFF_OPEN_LINES, OPEN_LINES[p["open_lines"]])
     st.bump()
     st.close()
     save_run(run)
@@ -1272,6 +1294,7 @@ def main(argv=None):
     s.add_argument("driver", choices=sorted(DRIVERS))
     s.add_argument("--latency", help="latency_ms")
     s.add_argument("--stall", help="stall_ms")
+    s.add_argument("--open-lines", dest="open_lines", choices=sorted(OPEN_LINES), help="DTR and RTS at open")
     s.set_defaults(fn=cmd_driver)
     for name, fn in (("remove", cmd_remove), ("replug", cmd_replug), ("release", cmd_release)):
         s = sub.add_parser(name)

@@ -39,13 +39,6 @@ bool CableNotTested(const PortRecord& record);
 bool CableNotSupported(const PortRecord& record);
 extern const char kCableNotSupportedText[];
 
-// Drive mode: reads, drives (line_drive.h), waits for the inputs to answer, reads, drives
-// again, reads a third time, then stores the verdict of the first two readings in
-// CableKind and CableResponse and sets DTR and RTS back as they were. A refused request
-// ends the test with the not-supported verdict. Read-only mode: one modem status read into the four line fields and the
-// not-tested verdict. Works through WinHandle.
-void RunCableTest(PortRecord& record);
-
 extern const char kCableRoutineName[];
 
 }  // namespace kestrune

@@ -130,14 +130,30 @@ std::vector<bool> PortTaskPool::RunAll(std::vector<PortRecord>& records, PortWor
     std::size_t busy = 0;
     for (;;) {
         if (stopsOnRequest && ScanStopRequested()) next = records.size();
-        for (auto& slot : slots_) {
-            if (slot->record || next >= records.size() || busy >= limit) continue;
-            slot->index = next++;
-            if (Start(*slot, records[slot->index], work)) {
+        // A task that has run past kSlowTaskMilliseconds waits on its driver: it no longer
+        // holds back the next task, which gets a worker of its own.
+        const uint64_t started = GetTickCount64();
+        std::size_t working = 0;
+        for (auto& slot : slots_)
+            if (slot->record && started - slot->started < kSlowTaskMilliseconds) ++working;
+        while (next < records.size() && working < limit) {
+            Slot* free = nullptr;
+            for (auto& slot : slots_)
+                if (!slot->record) {
+                    free = slot.get();
+                    break;
+                }
+            if (!free) {
+                slots_.push_back(std::make_unique<Slot>());
+                free = slots_.back().get();
+            }
+            free->index = next++;
+            if (Start(*free, records[free->index], work)) {
                 ++busy;
+                ++working;
             } else {
-                work(records[slot->index]);  // no thread to be had: run it here, unbounded
-                slot->record = nullptr;
+                work(records[free->index]);  // no thread to be had: run it here, unbounded
+                free->record = nullptr;
             }
         }
         if (busy == 0) break;

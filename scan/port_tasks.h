@@ -25,6 +25,9 @@ namespace kestrune {
 constexpr DWORD kPortStepBoundMilliseconds = 2000;
 // Workers of a scan pass: ports are few and the work is waiting on drivers, not CPU.
 constexpr std::size_t kPortWorkers = 8;
+// A task running longer than this is waiting on a stalled driver: the next task starts on a
+// worker of its own meanwhile, so stalled ports cost one bound together, not one each.
+constexpr DWORD kSlowTaskMilliseconds = 100;
 
 using PortWork = void (*)(PortRecord&);
 
@@ -45,9 +48,10 @@ public:
     PortTaskPool& operator=(const PortTaskPool&) = delete;
 
     // Runs work on every record, in index order as workers come free, at most `workers` at
-    // once. Answered tasks have their copy written back (StatusWindow kept). Returns, per
-    // record, true when it answered and false when it was given up. stopsOnRequest: no
-    // further task starts once the scan is asked to stop (those records stay as they were).
+    // once among the tasks younger than kSlowTaskMilliseconds. Answered tasks have their copy
+    // written back (StatusWindow kept). Returns, per record, true when it answered and false
+    // when it was given up. stopsOnRequest: no further task starts once the scan is asked to
+    // stop (those records stay as they were).
     // atOnce: at most this many tasks at a time (0: one per worker).
     std::vector<bool> RunAll(std::vector<PortRecord>& records, PortWork work, bool stopsOnRequest = false,
                              std::size_t atOnce = 0);

@@ -3,7 +3,7 @@
 #include "port/channel.h"
 #include "port/port_export.h"
 #include "port/record_channel.h"
-#include "scan/cable_neighbours.h"
+#include "scan/cable_experiment.h"
 #include "scan/cable_test.h"
 #include "scan/device_type.h"
 #include "scan/discovery.h"
@@ -35,13 +35,6 @@ const PortStep kPortSteps[] = {
 void PortPass(PortRecord& record) {
     for (PortStep step : kPortSteps) step(record);
 }
-
-// The cable tests run one port at a time, after the reading steps: two ends of a null-modem
-// cable driven at the same moment would each see the other's lines and read as loopback
-// plugs. Each test sets its lines back before the next starts, so the verdicts are those of
-// a port-by-port scan whatever the order, and a test never waits for another's within its
-// own bound.
-void CablePass(PortRecord& record) { RunCableTest(record); }
 
 // A task given up that returns later closes what its record holds.
 void LateReturn(PortRecord& record) { EndRecordPass(record); }
@@ -110,30 +103,28 @@ void ScanNamedPorts(std::vector<PortRecord>& ports, const uint32_t* statusWindow
     // The last record carries the progress of the per-port steps.
     if (statusWindow && !ports.empty()) ports.back().StatusWindow = *statusWindow;
 
-    // Per-port pass, one task per port on the pool, then the cable tests one at a time.
-    // Progress stays on this thread: the last record shows the first step when the pass
-    // starts and the cable step when the cable tests start.
-    // Once the scan is asked to stop, no further task starts, but every port the probe
-    // opened is still closed.
+    // Per-port pass, one task per port on the pool, then one cable experiment over every
+    // port still answering (cable_experiment.h). Progress stays on this thread: the last
+    // record shows the first step when the pass starts and the cable step when the
+    // experiment starts. Once the scan is asked to stop, no further task starts, but every
+    // port the probe opened is still closed.
     const int32_t upper = static_cast<int32_t>(ports.size()) - 1;
     for (PortRecord& record : ports) {
         record.LBOUND = 0;
         record.UBOUND = upper;
     }
     if (!ScanStopRequested()) {
-        // The ports this scan drives, so each cable test can tell which of them is cabled
-        // to the port it drives.
-        CableNeighbours neighbours;
-        for (const PortRecord& record : ports)
-            if (record.RtHandle != 0 && IsChannelOpen(record.RtHandle))
-                neighbours.Add(Text(record.PortName), ChannelNativeHandle(record.RtHandle));
-        CableNeighboursScope neighboursScope(neighbours);
         if (!ports.empty())
             ReportStep(ports.back(), kParametersRoutineName,
                        "Get " + std::string(Text(ports.back().PortName)) + " Parameters");
         giveUp(pool.RunAll(ports, PortPass, true));
+    }
+    if (!ScanStopRequested()) {
         if (!ports.empty()) ReportStep(ports.back(), kCableRoutineName, "");
-        giveUp(pool.RunAll(ports, CablePass, true, 1));
+        CableExperimentOptions cableOptions;
+        cableOptions.requestBoundMilliseconds = passOptions.boundMilliseconds;
+        cableOptions.progressWindow = taskOptions.progressWindow;
+        RunCableExperiment(ports, givenUp, cableOptions);
     }
     for (std::size_t i = 0; i < ports.size(); ++i) {
         if (!givenUp[i]) EndRecordPass(ports[i]);

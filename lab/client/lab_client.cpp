@@ -379,6 +379,13 @@ bool SetDriver(const Layout& layout, const std::string& com, Driver driver, int 
            f.WritePort(p->slot, offsetof(lab_port, stall_ms), stall_ms);
 }
 
+bool SetOpenLines(const Layout& layout, const std::string& com, bool high) {
+    const Port* p = layout.Find(com);
+    if (!p || p->slot < 0) return false;
+    StateFile f(layout.state_file());
+    return f.WritePort(p->slot, offsetof(lab_port, open_lines), high ? LAB_LINE_DTR | LAB_LINE_RTS : 0u);
+}
+
 ScopedWiring::ScopedWiring(const Layout& layout) : state_file_(layout.state_file()) {
     StateFile f(state_file_);
     saved_ = f.Read(state_);
@@ -395,6 +402,7 @@ ScopedWiring::~ScopedWiring() {
         f.WritePort(i, offsetof(lab_port, wiring), s.wiring);
         f.WritePort(i, offsetof(lab_port, driver), static_cast<uint32_t>(s.driver) | (uint32_t{s.latency_ms} << 16));
         f.WritePort(i, offsetof(lab_port, stall_ms), s.stall_ms);
+        f.WritePort(i, offsetof(lab_port, open_lines), s.open_lines);
     }
 }
 

@@ -169,6 +169,8 @@ enum class Driver : uint16_t {
 };
 const char* DriverName(Driver d);
 bool SetDriver(const Layout& layout, const std::string& com, Driver driver, int latency_ms = -1, uint32_t stall_ms = 0);
+// DTR and RTS as the port's driver sets them when the port is first opened (high: both raised).
+bool SetOpenLines(const Layout& layout, const std::string& com, bool high);
 
 // Snapshot of every port's wiring, peer, far lines and driver personality, put back when it goes out of scope.
 class ScopedWiring {

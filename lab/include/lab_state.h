@@ -16,10 +16,11 @@
 #ifndef KESTRUNE_LAB_STATE_H
 #define KESTRUNE_LAB_STATE_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #define LAB_STATE_MAGIC   0x42414C53u /* "SLAB" */
-#define LAB_STATE_VERSION 1u
+#define LAB_STATE_VERSION 2u
 #define LAB_MAX_PORTS     64u
 
 /* Name of the environment variable holding the unix path of the state file. */
@@ -58,7 +59,7 @@ enum lab_driver {
 #define LAB_CFLAG_CMSPAR 0x40000000u
 #define LAB_CFLAG_KEPT   (LAB_CFLAG_CSIZE | LAB_CFLAG_PARENB | LAB_CFLAG_PARODD | LAB_CFLAG_CMSPAR)
 
-/* One port slot: 64 bytes. */
+/* One port slot: 128 bytes. */
 struct lab_port {
     uint32_t in_use;    /*  0: 1 when this slot describes a port with a pty */
     uint32_t pty;       /*  4: N of /dev/pts/N of the COM side */
@@ -77,9 +78,12 @@ struct lab_port {
     uint32_t req_lines; /* 52: DTR/RTS as the program last asked (out_lines: what reached the far side) */
     uint32_t prev_out;  /* 56: out_lines before its last change */
     uint32_t changed_ms;/* 60: CLOCK_MONOTONIC milliseconds (low 32 bits) of out_lines' last change */
+    uint32_t open_lines;/* 64: DTR/RTS the driver raises when the port is first opened (0: both low) */
+    uint32_t busy_tid;  /* 68: thread running a request on the port now (0: none); requests run one at a time */
+    uint32_t reserved[14];
 };
 
-/* Whole file: 64-byte header and LAB_MAX_PORTS slots (4160 bytes). */
+/* Whole file: 64-byte header and LAB_MAX_PORTS slots (8256 bytes). */
 struct lab_state {
     uint32_t magic;      /*  0: LAB_STATE_MAGIC */
     uint32_t version;    /*  4: LAB_STATE_VERSION */
@@ -91,11 +95,13 @@ struct lab_state {
 };
 
 #ifdef __cplusplus
-static_assert(sizeof(struct lab_port) == 64, "lab_port layout");
-static_assert(sizeof(struct lab_state) == 64 + 64 * LAB_MAX_PORTS, "lab_state layout");
+static_assert(sizeof(struct lab_port) == 128, "lab_port layout");
+static_assert(offsetof(struct lab_port, open_lines) == 64, "lab_port layout");
+static_assert(sizeof(struct lab_state) == 64 + 128 * LAB_MAX_PORTS, "lab_state layout");
 #else
-_Static_assert(sizeof(struct lab_port) == 64, "lab_port layout");
-_Static_assert(sizeof(struct lab_state) == 64 + 64 * LAB_MAX_PORTS, "lab_state layout");
+_Static_assert(sizeof(struct lab_port) == 128, "lab_port layout");
+_Static_assert(offsetof(struct lab_port, open_lines) == 64, "lab_port layout");
+_Static_assert(sizeof(struct lab_state) == 64 + 128 * LAB_MAX_PORTS, "lab_state layout");
 #endif
 
 #endif

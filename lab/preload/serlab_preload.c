@@ -11,6 +11,9 @@
  *     modem status may lag the far side, an RTS-only request may stay local,
  *     line requests may fail; and the first control request after an open may
  *     stall (stall_ms) in the calling thread only;
+ *   - the requests on one port run one at a time, as Windows runs the requests of a
+ *     synchronous file object: a request made while another is under way (a stall
+ *     included) waits for it, from any thread or process;
  *   - tcsetattr/tcgetattr on a lab pty keep the data bits and parity that the
  *     pty driver cannot hold: the kernel gets CS8 without parity, the caller
  *     reads back what it set;
@@ -20,8 +23,10 @@
  * In wineserver only:
  *   - a second open of a lab pty that the server already holds open fails
  *     with EACCES, which Wine reports as ERROR_ACCESS_DENIED;
- *   - when the server closes its last descriptor of a lab pty, the port's
- *     DTR and RTS drop, as a serial driver does on close.
+ *   - when the server first opens a lab pty, the port's DTR and RTS take its
+ *     open_lines (a serial driver applying the default control block raises
+ *     both); when it closes its last descriptor of it, they drop, as a serial
+ *     driver does on close.
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -36,6 +41,8 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/syscall.h>
+#include <signal.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -284,6 +291,13 @@ static void set_out(struct lab_state *s, int slot, uint32_t lines)
     store32(&p->out_lines, lines);
 }
 
+static void open_lines(struct lab_state *s, int slot)
+{
+    uint32_t lines = load32(&s->ports[slot].open_lines) & (LAB_LINE_DTR | LAB_LINE_RTS);
+    store32(&s->ports[slot].req_lines, lines);
+    set_out(s, slot, lines);
+}
+
 static void drop_lines(struct lab_state *s, int slot)
 {
     store32(&s->ports[slot].req_lines, 0);
@@ -362,7 +376,10 @@ static int server_after_open(int fd)
     if (tracked_count < MAX_TRACKED) tracked[tracked_count++] = (struct tracked){ fd, slot, st.st_rdev };
     publish_opens(slot, st.st_rdev);
     struct lab_state *s = get_state();
-    if (s) __atomic_fetch_add(&s->ports[slot].opened, 1u, __ATOMIC_SEQ_CST);
+    if (s) {
+        __atomic_fetch_add(&s->ports[slot].opened, 1u, __ATOMIC_SEQ_CST);
+        if (load32(&s->ports[slot].opens) == 1) open_lines(s, slot); /* the first open of the port */
+    }
     pthread_mutex_unlock(&track_lock);
     debug("open lab pty slot %d fd %d", slot, fd);
     return fd;
@@ -575,7 +592,9 @@ static uint32_t input_lines(struct lab_state *s, int slot)
     case LAB_WIRE_NULL_MODEM: {
         int32_t peer = (int32_t)load32((const uint32_t *)&p->peer);
         if (peer >= 0 && peer < (int32_t)LAB_MAX_PORTS && load32(&s->ports[peer].in_use)) {
-            uint32_t theirs = lagged_out(s, peer, latency);
+            /* a lagging adapter at either end delays what crosses the cable */
+            uint32_t theirs_latency = __atomic_load_n(&s->ports[peer].latency_ms, __ATOMIC_SEQ_CST);
+            uint32_t theirs = lagged_out(s, peer, latency > theirs_latency ? latency : theirs_latency);
             dtr = theirs & LAB_LINE_DTR;
             rts = theirs & LAB_LINE_RTS;
         }
@@ -628,6 +647,42 @@ static void maybe_stall(int slot)
     }
 }
 
+/* Requests on one port run one at a time (clients only: the server never stalls). The lock
+ * word holds the thread running a request; the same thread may nest. A holder that died
+ * without letting go is found by its thread id and the lock taken over. */
+static __thread uint32_t lock_depth[LAB_MAX_PORTS];
+
+static int thread_alive(uint32_t tid)
+{
+    return kill((pid_t)tid, 0) == 0 || errno == EPERM;
+}
+
+static void lock_port(struct lab_state *s, int slot)
+{
+    if (is_server || !s || slot < 0) return;
+    uint32_t me = (uint32_t)syscall(SYS_gettid);
+    uint32_t *word = &s->ports[slot].busy_tid;
+    if (lock_depth[slot] && load32(word) == me) {
+        lock_depth[slot]++;
+        return;
+    }
+    for (unsigned tries = 1;; tries++) {
+        uint32_t holder = 0;
+        if (__atomic_compare_exchange_n(word, &holder, me, 0, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST)) break;
+        if (tries % 256 == 0 && holder && !thread_alive(holder))
+            __atomic_compare_exchange_n(word, &holder, 0u, 0, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+        struct timespec ts = { 0, 200000L };
+        nanosleep(&ts, NULL);
+    }
+    lock_depth[slot] = 1;
+}
+
+static void unlock_port(struct lab_state *s, int slot)
+{
+    if (is_server || !s || slot < 0 || !lock_depth[slot]) return;
+    if (--lock_depth[slot] == 0) store32(&s->ports[slot].busy_tid, 0);
+}
+
 /* A line request as the port's driver takes it. Returns 0 or -1 with errno. */
 static int drive_lines(struct lab_state *s, int slot, uint32_t want)
 {
@@ -655,12 +710,24 @@ static int drive_lines(struct lab_state *s, int slot, uint32_t want)
     }
 }
 
+static int lab_request(ioctl_fn next, struct lab_state *s, int slot, int fd, unsigned long request, void *arg);
+
 static int lab_ioctl(ioctl_fn next, int fd, unsigned long request, void *arg)
 {
     if ((request & 0xFF00u) != 0x5400u) return next(fd, request, arg); /* not a tty request */
     int slot = slot_of_fd(fd, NULL);
     struct lab_state *s = state;
     if (slot < 0 || !s) return next(fd, request, arg);
+    lock_port(s, slot);
+    int rc = lab_request(next, s, slot, fd, request, arg);
+    int saved = errno;
+    unlock_port(s, slot);
+    errno = saved;
+    return rc;
+}
+
+static int lab_request(ioctl_fn next, struct lab_state *s, int slot, int fd, unsigned long request, void *arg)
+{
     maybe_stall(slot);
     if (request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC) {
         int *bits = arg;
@@ -739,25 +806,32 @@ EXPORT int tcsetattr(int fd, int action, const struct termios *t)
     if (!t) return REAL(tcsetattr)(fd, action, t);
     int slot = slot_of_fd(fd, NULL);
     if (slot < 0 || !state) return REAL(tcsetattr)(fd, action, t);
+    lock_port(state, slot);
     maybe_stall(slot);
     struct termios k = *t;
     uint32_t kept = (uint32_t)t->c_cflag & LAB_CFLAG_KEPT;
     k.c_cflag = (k.c_cflag & ~(tcflag_t)LAB_CFLAG_KEPT) | CS8;
     int rc = REAL(tcsetattr)(fd, action, &k);
+    int saved = errno;
     if (rc == 0) {
         store32(&state->ports[slot].cflag, kept);
         store32(&state->ports[slot].cflag_set, 1);
     }
+    unlock_port(state, slot);
+    errno = saved;
     return rc;
 }
 
 EXPORT int tcgetattr(int fd, struct termios *t)
 {
     int slot = slot_of_fd(fd, NULL);
+    if (slot >= 0) lock_port(state, slot);
     maybe_stall(slot);
     int rc = REAL(tcgetattr)(fd, t);
-    if (rc != 0 || !t) return rc;
-    if (slot >= 0 && state && load32(&state->ports[slot].cflag_set))
+    int saved = errno;
+    if (rc == 0 && t && slot >= 0 && state && load32(&state->ports[slot].cflag_set))
         t->c_cflag = (t->c_cflag & ~(tcflag_t)LAB_CFLAG_KEPT) | (tcflag_t)load32(&state->ports[slot].cflag);
+    if (slot >= 0) unlock_port(state, slot);
+    errno = saved;
     return rc;
 }

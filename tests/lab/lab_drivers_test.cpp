@@ -2,7 +2,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "lab_test_util.h"
 
@@ -125,4 +127,87 @@ TEST_F(LabDrivers, StallBlocksOnlyTheCallingThread) {
         port.ModemStatus();
         EXPECT_LT(GetTickCount64() - again, 1000u) << "a second request stalled too";
     }
+}
+
+// The keys that make the lab as unkind as the hardware, each seen from a plain client: the
+// lines a port has right after its first open, a lagging adapter seen late from the other end
+// of a null-modem cable too, and a stalled request holding back the port's later requests
+// from any handle.
+TEST_F(LabDrivers, LinesAtOpenFarSideLagAndOneRequestAtATime) {
+    const lab::Port* loop = Need(lab::Kind::Loopback);
+    const std::vector<const lab::Port*> pair = layout.OfKind(lab::Kind::NullModem);
+    ASSERT_TRUE(loop && pair.size() == 2);
+    lab::ScopedWiring restore(layout);
+
+    struct OpenRow {
+        lab::Driver driver;
+        bool high;
+    } openRows[] = {{lab::Driver::Uart, true}, {lab::Driver::Uart, false}, {lab::Driver::Ftdi, true},
+                    {lab::Driver::NoLines, true}};
+    for (const OpenRow& row : openRows) {
+        SCOPED_TRACE(std::string(lab::DriverName(row.driver)) + (row.high ? " high" : " low"));
+        ASSERT_TRUE(lab::SetDriver(layout, loop->com, row.driver, 0));
+        ASSERT_TRUE(lab::SetOpenLines(layout, loop->com, row.high));
+        {
+            Port port(loop->com);
+            ASSERT_TRUE(port.ok()) << port.error();
+            const DWORD both = MS_DSR_ON | MS_CTS_ON;
+            EXPECT_EQ(port.ModemStatus() & both, row.high ? both : 0u) << "the plug shows the lines at open";
+            DCB dcb{};
+            dcb.DCBlength = sizeof dcb;
+            ASSERT_TRUE(GetCommState(port.get(), &dcb));
+            EXPECT_EQ(dcb.fDtrControl, row.high ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE);
+        }
+        lab_port slot{};
+        ASSERT_TRUE(lab::ReadPortState(layout, loop->com, slot));
+        EXPECT_EQ(slot.out_lines, 0u) << "lines stay up after the last close";
+    }
+
+    // Two 40 ms adapters at the ends of a null-modem cable: each sees the other late. A UART
+    // reading a 40 ms adapter sees it late too: the adapter sends its lines late.
+    struct LagRow {
+        int latencyA, latencyB;
+    } lagRows[] = {{40, 40}, {40, 0}, {0, 40}};
+    for (const LagRow& row : lagRows) {
+        SCOPED_TRACE(std::to_string(row.latencyA) + " ms / " + std::to_string(row.latencyB) + " ms");
+        ASSERT_TRUE(lab::SetDriver(layout, pair[0]->com, row.latencyA ? lab::Driver::Ftdi : lab::Driver::Uart, row.latencyA));
+        ASSERT_TRUE(lab::SetDriver(layout, pair[1]->com, row.latencyB ? lab::Driver::Ftdi : lab::Driver::Uart, row.latencyB));
+        ASSERT_TRUE(lab::SetOpenLines(layout, pair[0]->com, false));
+        ASSERT_TRUE(lab::SetOpenLines(layout, pair[1]->com, false));
+        Port a(pair[0]->com), b(pair[1]->com);
+        ASSERT_TRUE(a.ok() && b.ok());
+        for (const auto& [from, to] : {std::pair{&a, &b}, std::pair{&b, &a}}) {
+            for (int i = 0; i < 200 && (to->ModemStatus() & MS_DSR_ON); ++i) Sleep(1);
+            from->Escape(SETDTR);
+            EXPECT_EQ(to->ModemStatus() & MS_DSR_ON, 0u) << "the far end saw the change at once";
+            EXPECT_GE(WaitForBits(*to, MS_DSR_ON), 0) << "the far end never saw it";
+            from->Escape(CLRDTR);
+        }
+    }
+
+    // A stalled request holds back the port's next request, made on another thread through a
+    // duplicated handle, until it ends.
+    ASSERT_TRUE(lab::SetDriver(layout, loop->com, lab::Driver::Uart, 0, 1500));
+    Port port(loop->com);
+    ASSERT_TRUE(port.ok());
+    HANDLE copy = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), port.get(), GetCurrentProcess(), &copy, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS));
+    std::atomic<bool> stalledDone{false};
+    std::thread stalledCall([&] {
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        GetCommState(port.get(), &dcb);
+        stalledDone = true;
+    });
+    for (int i = 0; i < 1000; ++i) {  // the stalled call holds the port
+        lab_port slot{};
+        if (lab::ReadPortState(layout, loop->com, slot) && slot.busy_tid != 0) break;
+        Sleep(1);
+    }
+    DWORD status = 0;
+    EXPECT_TRUE(GetCommModemStatus(copy, &status));
+    EXPECT_TRUE(stalledDone.load()) << "a request ran while a stalled one held the port";
+    stalledCall.join();
+    CloseHandle(copy);
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "support/version.h"
+#include "scan/cable_experiment.h"
 #include "scan/cable_test.h"
 #include "exports/modem_line_exports.h"
 #include "exports/scan_exports.h"
