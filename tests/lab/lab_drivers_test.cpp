@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lab_test_util.h"
+#include "test_helpers.h"
 
 using labtest::LabTest;
 using labtest::ModemBits;
@@ -33,13 +34,21 @@ const DriverCase kDrivers[] = {
 int WaitForBits(const Port& port, DWORD bits) {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
-    for (;;) {
-        const int ms = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-        if (ms >= 1000) return -1;
-        DWORD s = 0;
-        if (GetCommModemStatus(port.get(), &s) && (s & bits) == bits) return ms;
-        Sleep(1);
-    }
+    const bool seen = test_helpers::PollUntil(
+        [&] {
+            DWORD s = 0;
+            return GetCommModemStatus(port.get(), &s) && (s & bits) == bits;
+        },
+        1000);
+    return seen ? static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count())
+                : -1;
+}
+
+// The lab's slot of a port, as the lab keeps it now.
+lab_port SlotOf(const lab::Layout& layout, const std::string& com) {
+    lab_port slot{};
+    EXPECT_TRUE(lab::ReadPortState(layout, com, slot)) << com;
+    return slot;
 }
 
 }  // namespace
@@ -55,8 +64,10 @@ TEST_F(LabDrivers, EachPersonalityOnALoopbackPlug) {
         ASSERT_TRUE(lab::SetDriver(layout, p->com, c.driver));
         Port port(p->com);
         ASSERT_TRUE(port.ok()) << "open error " << port.error();
-        if (c.escapeError == 0) port.Lines(false, false);
-        Sleep(60);  // past any latency: the inputs show the lowered lines
+        if (c.escapeError == 0) {  // lowered, and past any latency: DSR shows it (usbser keeps an RTS change)
+            port.Lines(false, false);
+            ASSERT_TRUE(test_helpers::PollUntil([&] { return (port.ModemStatus() & MS_DSR_ON) == 0; }, 1000));
+        }
 
         SetLastError(0);
         const BOOL escaped = EscapeCommFunction(port.get(), SETDTR);
@@ -78,10 +89,16 @@ TEST_F(LabDrivers, EachPersonalityOnALoopbackPlug) {
         const int lag = WaitForBits(port, MS_DSR_ON);
         EXPECT_GE(lag, 0) << "DSR never followed DTR";
 
+        // Whether an RTS-only request reaches the far side is the lab's own record, at once;
+        // a far side that got it shows CTS within the latency.
         port.Escape(SETRTS);
-        Sleep(60);
-        const DWORD afterRts = port.ModemStatus();
-        EXPECT_EQ((afterRts & MS_CTS_ON) != 0, c.rtsAloneReaches) << ModemBits(afterRts);
+        EXPECT_EQ((SlotOf(layout, p->com).out_lines & LAB_LINE_RTS) != 0, c.rtsAloneReaches);
+        if (c.rtsAloneReaches) {
+            EXPECT_GE(WaitForBits(port, MS_CTS_ON), 0) << "CTS never followed RTS alone";
+        } else {
+            const DWORD afterRts = port.ModemStatus();
+            EXPECT_EQ(afterRts & MS_CTS_ON, 0u) << ModemBits(afterRts);
+        }
         // Sending the DTR state again carries RTS to the far side on every driver.
         port.Escape(SETDTR);
         EXPECT_GE(WaitForBits(port, MS_DSR_ON | MS_CTS_ON), 0) << "CTS never followed RTS";
@@ -104,7 +121,7 @@ TEST_F(LabDrivers, StallBlocksOnlyTheCallingThread) {
         Port port(stalled->com);
         ASSERT_TRUE(port.ok()) << port.error();
         EXPECT_LT(GetTickCount64() - opening, 1000u) << "the open itself stalled";
-        std::atomic<bool> inside{true};
+        std::atomic<bool> ended{false};
         DWORD stalledTook = 0;
         std::thread worker([&] {
             const ULONGLONG t = GetTickCount64();
@@ -112,14 +129,15 @@ TEST_F(LabDrivers, StallBlocksOnlyTheCallingThread) {
             dcb.DCBlength = sizeof dcb;
             EXPECT_TRUE(GetCommState(port.get(), &dcb));
             stalledTook = static_cast<DWORD>(GetTickCount64() - t);
-            inside = false;
+            ended = true;
         });
-        Sleep(100);
+        ASSERT_TRUE(test_helpers::PollUntil([&] { return SlotOf(layout, stalled->com).busy_tid != 0; }, 5000))
+            << "the stalled call never began";
         {
             Port free(other->com);
             ASSERT_TRUE(free.ok()) << free.error();
             for (int i = 0; i < 20; ++i) free.ModemStatus();
-            EXPECT_TRUE(inside.load()) << "the stalled call ended before the other port's work";
+            EXPECT_FALSE(ended.load()) << "the stalled call ended before the other port's work";
         }
         worker.join();
         EXPECT_GE(stalledTook, 1400u);
@@ -177,7 +195,7 @@ TEST_F(LabDrivers, LinesAtOpenFarSideLagAndOneRequestAtATime) {
         Port a(pair[0]->com), b(pair[1]->com);
         ASSERT_TRUE(a.ok() && b.ok());
         for (const auto& [from, to] : {std::pair{&a, &b}, std::pair{&b, &a}}) {
-            for (int i = 0; i < 200 && (to->ModemStatus() & MS_DSR_ON); ++i) Sleep(1);
+            ASSERT_TRUE(test_helpers::PollUntil([&] { return (to->ModemStatus() & MS_DSR_ON) == 0; }, 1000));
             from->Escape(SETDTR);
             EXPECT_EQ(to->ModemStatus() & MS_DSR_ON, 0u) << "the far end saw the change at once";
             EXPECT_GE(WaitForBits(*to, MS_DSR_ON), 0) << "the far end never saw it";
@@ -198,11 +216,8 @@ TEST_F(LabDrivers, LinesAtOpenFarSideLagAndOneRequestAtATime) {
         dcb.DCBlength = sizeof dcb;
         GetCommState(port.get(), &dcb);
     });
-    for (int i = 0; i < 1000; ++i) {  // the stalled call holds the port
-        lab_port slot{};
-        if (lab::ReadPortState(layout, loop->com, slot) && slot.busy_tid != 0) break;
-        Sleep(1);
-    }
+    ASSERT_TRUE(test_helpers::PollUntil([&] { return SlotOf(layout, loop->com).busy_tid != 0; }, 5000))
+        << "the stalled call never began";
     // The lab serialises each tty request, not a whole Win32 call, so the stalled call's later
     // requests may come after this one: what must hold is that this one waited out the stall
     // (1500 ms; run beside it, it returns within a few milliseconds).

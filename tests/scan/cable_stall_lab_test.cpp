@@ -15,6 +15,7 @@
 #include "support/handles.h"
 #include "support/module_hold.h"
 #include "scan_test_support.h"
+#include "test_helpers.h"
 
 using namespace kestrune;
 
@@ -23,19 +24,17 @@ namespace {
 // Waits, bounded, until every late task and lane has ended (each holds the module) and the
 // named ports open again.
 bool EverythingBack(const std::vector<std::string>& ports, DWORD limitMs) {
-    const ULONGLONG start = GetTickCount64();
-    for (;;) {
-        bool back = ModuleHolds() == 0;
-        for (const std::string& com : ports) {
-            if (!back) break;
-            UniqueHandle h(CreateFileA(("\\\\.\\" + com).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                       OPEN_EXISTING, 0, nullptr));
-            back = h.valid();
-        }
-        if (back) return true;
-        if (GetTickCount64() - start > limitMs) return false;
-        Sleep(20);
-    }
+    return test_helpers::PollUntil(
+        [&] {
+            if (ModuleHolds() != 0) return false;
+            for (const std::string& com : ports) {
+                UniqueHandle h(CreateFileA(("\\\\.\\" + com).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+                if (!h.valid()) return false;
+            }
+            return true;
+        },
+        limitMs);
 }
 
 }  // namespace
