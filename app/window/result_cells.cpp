@@ -46,15 +46,6 @@ std::string HandleCellText(uint32_t value) {
     return SignedDecimal(value) + " (&H" + Hex4(value) + ")";
 }
 
-std::optional<std::string> CableText(int32_t cableKind) {
-    switch (cableKind) {
-        case 0: return std::string("Cross-Over");
-        case -1: return std::string("Unknown");
-        case 1: return std::string("Pass-Through");
-        default: return std::nullopt;
-    }
-}
-
 bool OwnerTestHolds(const PortRecord& record, uint32_t ownProcessId) {
     return record.ProcessId != 0 && record.ProcessId != ownProcessId;
 }

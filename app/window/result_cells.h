@@ -20,7 +20,6 @@ std::string Hex4(uint32_t value);
 // A handle value as the list shows it: " 4660 (&H1234)".
 std::string HandleCellText(uint32_t value);
 // "Cross-Over" (0), "Unknown" (-1), "Pass-Through" (1); no text for any other value.
-std::optional<std::string> CableText(int32_t cableKind);
 
 // ---- row and header decisions ----------------------------------------------------------
 // Owner columns show when ProcessId is set and is not the running program's own id.

@@ -45,15 +45,10 @@ TEST(ResultTexts, HandleCellText) {
     EXPECT_EQ(HandleCellText(0), " 0 (&H0000)");
 }
 
-TEST(ResultTexts, StopBitsAndCable) {
+TEST(ResultTexts, StopBits) {
     EXPECT_EQ(StopBitsText(15000), "1.5");
     EXPECT_EQ(StopBitsText(10000), "1");
     EXPECT_EQ(StopBitsText(20000), "2");
-    EXPECT_EQ(CableText(0), std::optional<std::string>("Cross-Over"));
-    EXPECT_EQ(CableText(-1), std::optional<std::string>("Unknown"));
-    EXPECT_EQ(CableText(1), std::optional<std::string>("Pass-Through"));
-    EXPECT_EQ(CableText(2), std::nullopt);
-    EXPECT_EQ(CableText(-2), std::nullopt);
 }
 
 TEST(ResultTests, OwnerAndLineTests) {
@@ -128,7 +123,7 @@ TEST(ResultRows, SettingsOwnerAndLineCells) {
     EXPECT_EQ(cells.count(45), 0u) << "RtsCommand 0 writes nothing";
     EXPECT_EQ(cells.at(46).text, "%OFF");
     for (int column = 28; column <= 46; ++column)
-        if (column != 45) EXPECT_EQ(cells.at(column).width, ColumnWidth::kUnchanged) << column;
+        if (column != 45) { EXPECT_EQ(cells.at(column).width, ColumnWidth::kUnchanged) << column; }
 }
 
 TEST(ResultRows, CellsAreWrittenInAscendingColumnOrder) {
