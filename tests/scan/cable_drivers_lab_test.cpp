@@ -122,10 +122,7 @@ TEST(CableExperimentLab, EveryWiringDriverLinesAtOpenAndOrder) {
         for (std::size_t i = 0; i < records.size(); ++i) {
             const lab::Port* port = layout.Find((*row.ends)[i].com);
             ASSERT_NE(port, nullptr);
-            SetText(records[i].PortName, port->com);
-            SetText(records[i].DeviceName, port->device_map_name);
-            records[i].RtHandle = NextChannelNumber();
-            ProbePortStatus(records[i]);
+            records[i] = scan_test::ProbedRecord(*port);
             ASSERT_EQ(Text(records[i].Status), kStatusAvailable) << port->com;
         }
         CableExperimentOptions options;
@@ -168,10 +165,7 @@ TEST(CableExperimentLab, AnAdapterPulledBeforeTheTestIsDisconnected) {
     for (std::size_t i = 0; i < names.size(); ++i) {
         const lab::Port* port = layout.Find(names[i]);
         ASSERT_NE(port, nullptr);
-        SetText(records[i].PortName, port->com);
-        SetText(records[i].DeviceName, port->device_map_name);
-        records[i].RtHandle = NextChannelNumber();
-        ProbePortStatus(records[i]);
+        records[i] = scan_test::ProbedRecord(*port);
         ASSERT_EQ(Text(records[i].Status), kStatusAvailable);
     }
     ASSERT_TRUE(lab::RemovePort(layout, "COM9"));

@@ -79,10 +79,7 @@ TEST(ScanLab, AScanStoppedOnTheWayLeavesNothingOpen) {
     for (std::size_t i = 0; i < kinds.size(); ++i) {
         const lab::Port* port = layout.FirstOfKind(kinds[i]);
         ASSERT_NE(port, nullptr);
-        SetText(records[i].PortName, port->com);
-        SetText(records[i].DeviceName, port->device_map_name);
-        records[i].RtHandle = NextChannelNumber();
-        ProbePortStatus(records[i]);
+        records[i] = scan_test::ProbedRecord(*port);
     }
     FindPortOwners(records, nullptr);  // the scan's duplicates and owner handles
     try {

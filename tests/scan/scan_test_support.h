@@ -10,7 +10,10 @@
 
 #include "gui/driver/window_driver.h"
 #include "lab/client/lab_client.h"
+#include "port/channel.h"
 #include "scan/owner_search.h"
+#include "scan/status_probe.h"
+#include "support/fixed_text.h"
 
 namespace scan_test {
 
@@ -83,6 +86,17 @@ inline lab::Port LabPort(const std::string& com) {
     const lab::Layout layout = LabLayout();
     const lab::Port* port = layout.Find(com);
     return port ? *port : lab::Port{};
+}
+
+// A lab port's record as the scan's first step leaves it: name, device, a channel number and
+// the probed status.
+inline kestrune::PortRecord ProbedRecord(const lab::Port& port) {
+    kestrune::PortRecord record;
+    kestrune::SetText(record.PortName, port.com);
+    kestrune::SetText(record.DeviceName, port.device_map_name);
+    record.RtHandle = kestrune::NextChannelNumber();
+    kestrune::ProbePortStatus(record);
+    return record;
 }
 
 }  // namespace scan_test
