@@ -458,14 +458,17 @@ def pid_cmdline(pid):
         return None
 
 
-def pid_alive(pid):
-    if not pid:
-        return False
+def pid_state(pid):
+    """The process's state letter (R, S, D, Z, ...), or None when there is no such process."""
     try:
         with open(f"/proc/{pid}/stat") as f:
-            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+            return f.read().rsplit(")", 1)[1].split()[0]
     except (OSError, IndexError):
-        return False
+        return None
+
+
+def pid_alive(pid):
+    return bool(pid) and pid_state(pid) not in (None, "Z")
 
 
 def prefix_pids():
@@ -490,16 +493,13 @@ def prefix_pids():
 
 def describe_pid(pid):
     """'1234 S futex_wait_queue wine labreg.exe ...': enough to see where a start hangs."""
-    def read(name):
-        try:
-            with open(f"/proc/{pid}/{name}", "rb") as f:
-                return f.read().decode("utf-8", "replace")
-        except OSError:
-            return ""
-    stat = read("stat").rsplit(")", 1)
-    state = stat[1].split()[0] if len(stat) == 2 and stat[1].split() else "?"
-    cmd = " ".join(a.rsplit("/", 1)[-1] for a in read("cmdline").split("\0") if a)
-    return f"{pid} {state} {read('wchan') or '-'} {cmd[:160]}"
+    try:
+        with open(f"/proc/{pid}/wchan") as f:
+            wait = f.read() or "-"
+    except OSError:
+        wait = "-"
+    cmd = " ".join(a.rsplit("/", 1)[-1] for a in (pid_cmdline(pid) or "").split())
+    return f"{pid} {pid_state(pid) or '?'} {wait} {cmd[:160]}"
 
 
 def kill_prefix_processes():
